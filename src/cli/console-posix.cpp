@@ -1,0 +1,17 @@
+#include "cli/console.h"
+#include "cli/console_format.h"
+#include "cli/utf8.h"
+
+#include <cstdio>
+#include <string>
+
+// UTF-8 whatever the locale: the bytes are the same under LANG=C and a UTF-8 locale.
+void WriteConsoleText(const wchar_t* text, std::size_t length) {
+    std::string bytes;
+    AppendUtf8(text, length, &bytes);
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+void FlushConsole() {
+    std::fflush(stdout);
+}

@@ -1,0 +1,21 @@
+// The one place the tool writes to the console and reads typed replies. Formats are always
+// literals of the program; text from arguments or the registry only ever fills a %s.
+#pragma once
+
+// Writes text as it stands.
+void PrintText(const wchar_t* text);
+
+// A format with one %s directive, filled with text.
+void PrintMessage(const wchar_t* format, const wchar_t* text);
+
+// A format with one %d, %02x or %#x directive, filled with number.
+void PrintMessage(const wchar_t* format, unsigned number);
+
+// Sends what has been printed so far, before the tool waits for input or ends.
+void FlushConsole();
+
+// The next character of standard input (a byte; replies are ASCII), or -1 at the end of input.
+int ReadInputCharacter();
+
+// Gives one character back to standard input, to be read again by the next call.
+void UnreadInputCharacter(int character);

@@ -1,0 +1,5 @@
+#include "cli/tool_main.h"
+
+int wmain(int argc, wchar_t** argv) {
+    return ToolMain(argc, argv);
+}
