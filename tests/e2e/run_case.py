@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""Runs one end-to-end case against the built program.
+
+A case is a folder:
+  args             one argument per line (UTF-8); absent means no arguments
+  input            what is typed on standard input; absent means none
+  store.reg        the registry store the run gets; absent means no store is named
+  store-after.reg  the store expected afterwards, byte for byte; absent means unchanged
+  expected-stdout  standard output, byte for byte
+  expected-status  the exit status (-1 is read as 255)
+  options          keywords, one a line: read-only-store (the store file has no write bit),
+                   posix-only / windows-only (the case runs on that platform alone)
+
+The program is started with argv[0] = C:\\tools\\ipoib-guidmask.exe so that the usage text
+names it the same way on every platform.
+"""
+import argparse
+import os
+import shutil
+import stat
+import subprocess
+import sys
+import tempfile
+
+PROGRAM_PATH_SEEN = "C:\\tools\\ipoib-guidmask.exe"
+
+
+def read_optional(path, default=None):
+    if not os.path.exists(path):
+        return default
+    with open(path, "rb") as handle:
+        return handle.read()
+
+
+def case_arguments(case):
+    data = read_optional(os.path.join(case, "args"))
+    if data is None:
+        return []
+    text = data.decode("utf-8")
+    if text.endswith("\n"):
+        text = text[:-1]
+    return text.split("\n")
+
+
+def case_options(case):
+    data = read_optional(os.path.join(case, "options"), b"")
+    return {line.strip() for line in data.decode("utf-8").splitlines()
+            if line.strip() and not line.startswith("#")}
+
+
+def expected_status(case):
+    status = int(read_optional(os.path.join(case, "expected-status"), b"0").decode().strip())
+    return status & 0xFF
+
+
+def show_difference(label, expected, actual):
+    sys.stdout.write(f"{label} differs\n--- expected\n{expected!r}\n--- actual\n{actual!r}\n")
+
+
+def run_case(program, case):
+    options = case_options(case)
+    if "windows-only" in options:
+        print("skipped: windows-only case")
+        return 0
+    work = tempfile.mkdtemp(prefix="ipoib-guidmask-case-")
+    try:
+        env = {key: value for key, value in os.environ.items()
+               if key != "IPOIB_GUIDMASK_REGISTRY"}
+        env["LANG"] = "C"
+        store_in = read_optional(os.path.join(case, "store.reg"))
+        store_path = os.path.join(work, "store.reg")
+        if store_in is not None:
+            with open(store_path, "wb") as handle:
+                handle.write(store_in)
+            if "read-only-store" in options:
+                os.chmod(store_path, stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
+            env["IPOIB_GUIDMASK_REGISTRY"] = store_path
+        completed = subprocess.run(
+            [PROGRAM_PATH_SEEN] + case_arguments(case), executable=program, env=env,
+            input=read_optional(os.path.join(case, "input"), b""), capture_output=True,
+            timeout=60)
+        failures = 0
+        expected_out = read_optional(os.path.join(case, "expected-stdout"), b"")
+        if completed.stdout != expected_out:
+            show_difference("stdout", expected_out, completed.stdout)
+            failures += 1
+        if completed.returncode != expected_status(case):
+            print(f"exit status {completed.returncode}, expected {expected_status(case)}")
+            failures += 1
+        if store_in is not None:
+            expected_store = read_optional(os.path.join(case, "store-after.reg"), store_in)
+            actual_store = read_optional(store_path, b"")
+            if actual_store != expected_store:
+                show_difference("store afterwards", expected_store, actual_store)
+                failures += 1
+            leftovers = sorted(set(os.listdir(work)) - {"store.reg"})
+            if leftovers:
+                print(f"files left beside the store: {leftovers}")
+                failures += 1
+        if failures and completed.stderr:
+            sys.stdout.write("stderr:\n" + completed.stderr.decode("utf-8", "replace"))
+        return 1 if failures else 0
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("case")
+    arguments = parser.parse_args()
+    return run_case(os.path.abspath(arguments.program), arguments.case)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
