@@ -1,0 +1,38 @@
+// What the pass does with an adapter whose instance it found: one row per kind of port GUID,
+// operation and mode.
+#pragma once
+
+#include "fix/adapter_pass.h"
+
+enum GuidStanding {
+    kKnownNothingToWrite, // known, predefined mask 0x00
+    kKnownWithMask,       // known, predefined mask to write
+    kWorkaround,          // unrecognized, with a work-around mask
+    kUnrecognized,        // unrecognized, no predefined mask at all
+};
+
+enum MaskSource {
+    kNoWrite,
+    kKnownMask,
+    kWorkaroundMask,
+    kSilentMask,
+    kPromptedMask,
+};
+
+struct DecisionRow {
+    GuidStanding standing;
+    bool fix;
+    bool interactive;
+    MaskSource write;
+    const wchar_t* opening; // the line opening printed before the GUID, or nullptr
+    const wchar_t* report;  // completes the line; after a write, its success message
+    const wchar_t* failure; // completes the line after a failed write
+};
+
+GuidStanding StandingOf(const IpoibInstance& instance);
+
+const DecisionRow* SelectDecisionRow(GuidStanding standing, bool fix, bool interactive);
+
+// Carries out the row that fits the instance, the operation and the mode.
+void CarryOutDecision(HKEY classKey, const wchar_t* adapterName, const IpoibInstance& instance,
+                      PassState* state);
