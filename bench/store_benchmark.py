@@ -1,0 +1,129 @@
+#!/usr/bin/env python3
+"""Times the program on a registry store the size of a full exported SYSTEM hive.
+
+Generates (once, under --work) a UTF-16LE .reg file with CRLF line ends, about 50 MB and
+110,000 keys of strings, dwords and wrapped hex data, holding 64 IPoIB adapters among
+ordinary ones. Then runs, in this order, `iconv -f UTF-16LE -t UTF-8` of the file, a check
+run and a silent fix run (on a copy), and prints wall time, peak memory and bytes written.
+"""
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import sys
+import time
+
+NET = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Network\{4D36E972-E325-11CE-BFC1-08002BE10318}"
+CLS = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class\{4D36E972-E325-11CE-BFC1-08002bE10318}"
+ADAPTERS = 64
+KEYS = 110_000
+
+
+def hex_lines(rng, prefix, count):
+    data = ",".join("%02x" % rng.randrange(256) for _ in range(count))
+    # Wrap as regedit does: about 80 characters a line, a backslash after the comma.
+    out, line = [], prefix
+    for item in data.split(","):
+        if len(line) + 3 > 77:
+            out.append(line + "\\")
+            line = "  "
+        line += item + ","
+    out.append(line.rstrip(","))
+    return out
+
+
+def ordinary_key(rng, index):
+    lines = ["[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\Service%05d\\Parameters\\Entry%d]"
+             % (index // 7, index % 7)]
+    lines.append('"DisplayName"="@%%SystemRoot%%\\\\system32\\\\drivers\\\\svc%05d.sys,-%d"'
+                 % (index, rng.randrange(1000)))
+    lines.append('"Start"=dword:%08x' % rng.randrange(5))
+    pass
+    lines.extend(hex_lines(rng, '"Blob"=hex:', rng.randrange(4, 24)))
+    lines.append("")
+    return lines
+
+
+def adapter_keys(index):
+    instance = "{%08X-0E0F-4A1B-9C2D-3E4F5A6B7C8D}" % index
+    guid = "%04X%04XFFFF%02X%02X00" % (index, index, [0x48, 0xC9, 0xAB][index % 3],
+                                       [0x30, 0x02, 0xCD][index % 3])
+    return [
+        "[%s\\%s\\Connection]" % (NET, instance),
+        '"Name"="Ethernet %d"' % index,
+        '"PnpInstanceID"="IBA\\\\IPOIB\\\\%s"' % guid,
+        "",
+        "[%s\\%04d]" % (CLS, index),
+        '"DriverDesc"="IPoIB Adapter #%d"' % index,
+        '"ComponentId"="iba\\\\ipoib"',
+        '"NetCfgInstanceId"="%s"' % instance,
+        "",
+    ]
+
+
+def generate(path):
+    rng = random.Random(1)
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for index in range(KEYS - 2 * ADAPTERS):
+        lines.extend(ordinary_key(rng, index))
+        if index % (KEYS // ADAPTERS) == 0 and index // (KEYS // ADAPTERS) < ADAPTERS:
+            lines.extend(adapter_keys(index // (KEYS // ADAPTERS)))
+    with open(path, "wb") as handle:
+        handle.write(b"\xff\xfe")
+        handle.write("\r\n".join(lines).encode("utf-16-le"))
+
+
+def bytes_written():
+    with open("/proc/self/io") as handle:
+        for line in handle:
+            if line.startswith("wchar:"):
+                return int(line.split()[1])
+    return 0
+
+
+def measure(label, command, env=None):
+    written = bytes_written()
+    start = time.monotonic()
+    with open(os.devnull, "wb") as sink:
+        process = subprocess.Popen(command, stdout=sink, env=env)
+        _, status, usage = os.wait4(process.pid, 0)
+    seconds = time.monotonic() - start
+    written = bytes_written() - written
+    print("%-22s %8.2f s  peak %7.1f MB  written %9.1f MB  status %d"
+          % (label, seconds, usage.ru_maxrss / 1024, written / 1e6, os.waitstatus_to_exitcode(status)))
+    return seconds, usage.ru_maxrss * 1024
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--work", default="/tmp/ipoib-guidmask-bench")
+    parser.add_argument("--generate", action="store_true", help=argparse.SUPPRESS)
+    arguments = parser.parse_args()
+    os.makedirs(arguments.work, exist_ok=True)
+    store = os.path.join(arguments.work, "system.reg")
+    if arguments.generate:
+        generate(store)
+        return 0
+    if not os.path.exists(store):
+        # In a process of its own, so that its memory is not counted as the runs' peak.
+        subprocess.run([sys.executable, __file__, "--program", arguments.program, "--work",
+                        arguments.work, "--generate"], check=True)
+    size = os.path.getsize(store)
+    print("store: %s, %.1f MB, %d keys, %d IPoIB adapters" % (store, size / 1e6, KEYS, ADAPTERS))
+    iconv, _ = measure("iconv UTF-16LE->UTF-8", ["iconv", "-f", "UTF-16LE", "-t", "UTF-8", store])
+    env = dict(os.environ, IPOIB_GUIDMASK_REGISTRY=store)
+    check, check_peak = measure("check run", [arguments.program], env)
+    copy = os.path.join(arguments.work, "system-fix.reg")
+    shutil.copyfile(store, copy)
+    env["IPOIB_GUIDMASK_REGISTRY"] = copy
+    measure("silent fix run", [arguments.program, "-f", "-s"], env)
+    os.remove(copy)
+    print("check run / iconv: %.2f (target at most 3); check peak / store size: %.2f (target under 2)"
+          % (check / iconv, check_peak / size))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
