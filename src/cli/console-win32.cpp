@@ -1,0 +1,67 @@
+// Console text on Windows. A real console gets the UTF-16 text itself through WriteConsoleW,
+// whatever its code page, so every character shows as it is. Anything else (a pipe, a file,
+// NUL) gets UTF-8 bytes through the runtime's stdout, which stays in text mode: each line feed
+// leaves as CR LF, as with the platform's other console programs. Standard input is left in
+// its own default mode, so the prompt's getchar reads the reply's bytes as they are typed.
+#include "cli/console.h"
+#include "cli/console_format.h"
+#include "cli/utf8.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+enum ConsoleOutputKind { OutputNotChecked, OutputToConsole, OutputToStream };
+
+ConsoleOutputKind consoleOutputKind = OutputNotChecked;
+
+ConsoleOutputKind FindConsoleOutputKind() {
+    const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) {
+        return OutputToStream;
+    }
+    return OutputToConsole;
+}
+
+// WriteConsoleW may take less than it is given; a chunk never ends between the two halves of
+// a surrogate pair, so each call gets whole characters.
+void WriteToConsole(const wchar_t* text, std::size_t length) {
+    const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    const std::size_t maxChunk = 4096;
+    while (length > 0) {
+        std::size_t chunk = length < maxChunk ? length : maxChunk;
+        if (chunk < length && chunk > 1 && text[chunk - 1] >= 0xD800 && text[chunk - 1] <= 0xDBFF) {
+            --chunk;
+        }
+        DWORD written = 0;
+        if (WriteConsoleW(handle, text, static_cast<DWORD>(chunk), &written, nullptr) == 0 ||
+            written == 0) {
+            return;
+        }
+        text += written;
+        length -= written;
+    }
+}
+
+} // namespace
+
+void WriteConsoleText(const wchar_t* text, std::size_t length) {
+    if (consoleOutputKind == OutputNotChecked) {
+        consoleOutputKind = FindConsoleOutputKind();
+    }
+    if (consoleOutputKind == OutputToConsole) {
+        WriteToConsole(text, length);
+        return;
+    }
+    std::string bytes;
+    AppendUtf8(text, length, &bytes);
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+void FlushConsole() {
+    std::fflush(stdout);
+}
