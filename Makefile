@@ -5,7 +5,7 @@ STORE ?= examples/ipoib-adapters.reg
 # The Windows program, cross-built with mingw-w64.
 WINDOWS_BUILD ?= build-windows
 
-.PHONY: all build test run bench clean windows
+.PHONY: all build test run bench sanitize fuzz clean windows
 
 all: build
 
@@ -20,6 +20,19 @@ test: build
 
 run: build
 	IPOIB_GUIDMASK_REGISTRY=$(STORE) ./$(BUILD)/ipoib-guidmask
+
+sanitize:
+	cmake -S . -B build-sanitize -DIPOIB_GUIDMASK_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build build-sanitize -j2
+	cd build-sanitize && ctest --output-on-failure
+
+# Each libFuzzer target runs FUZZ_SECONDS on a copy of its seed corpus (fuzz/corpus/NAME).
+FUZZ_SECONDS ?= 60
+fuzz:
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DIPOIB_GUIDMASK_FUZZ=ON \
+		-DIPOIB_GUIDMASK_TESTS=OFF
+	cmake --build build-fuzz -j2
+	./fuzz/run_fuzzers.sh build-fuzz/fuzz $(FUZZ_SECONDS)
 
 bench: build
 	python3 bench/store_benchmark.py --program $(BUILD)/ipoib-guidmask
