@@ -286,7 +286,10 @@ def main():
                 skipped += 1
                 continue
             notes = []
-            failures = run_case(env, case, notes)
+            try:
+                failures = run_case(env, case, notes)
+            except reg_file.RegFileError as error:
+                failures = [f"the case's store files cannot be read: {error}"]
             print(f"{'ok' if not failures else 'FAIL'} {name}", flush=True)
             for line in notes + failures:
                 print("  " + line.replace("\n", "\n  "))
