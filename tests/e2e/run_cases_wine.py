@@ -101,14 +101,16 @@ def run_in_wine(env, arguments, stdin=b""):
 def start_prefix(env):
     """A persistent wineserver first, so that every command of the run reuses it, then the
     prefix's first boot."""
-    subprocess.run(["wineserver", "-p"], env=env, check=True, timeout=COMMAND_TIMEOUT)
+    subprocess.run(["wineserver", "-p"], env=env, check=True, stdin=subprocess.DEVNULL,
+                   timeout=COMMAND_TIMEOUT)
     # The prefix's services outlive wineboot and hold on to its output: none is kept.
-    subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=300)
+    subprocess.run(["wineboot", "-i"], env=env, check=True, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
 
 
 def stop_prefix(env):
-    subprocess.run(["wineserver", "-k"], env=env, timeout=COMMAND_TIMEOUT)
+    subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
+                   timeout=COMMAND_TIMEOUT)
 
 
 def host_path(env, windows_path):
