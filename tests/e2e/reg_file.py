@@ -20,7 +20,8 @@ UTF8_BOM = b"\xef\xbb\xbf"
 HEADERS = ("Windows Registry Editor Version 5.00", "REGEDIT4")
 
 # A value line whose data are hex bytes, the only data that go on over several lines.
-HEX_VALUE_LINE = re.compile(r'\s*(@|"(?:[^"\\]|\\.)*")\s*=\s*hex(\([0-9a-fA-F]+\))?:', re.IGNORECASE)
+HEX_VALUE_LINE = re.compile(r'\s*(@|"(?:[^"\\]|\\.)*")\s*=\s*hex(\([0-9a-fA-F]+\))?:',
+                            re.IGNORECASE)
 
 
 class RegFileError(Exception):

@@ -9,7 +9,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import reg_file  # noqa: E402
 from run_cases_wine import store_for_wine, windows_stdout  # noqa: E402
 
-CLASS = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002bE10318}"
+CLASS = ("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\"
+         "{4D36E972-E325-11CE-BFC1-08002bE10318}")
 CLASS_LOWER = CLASS.lower()
 HEADER = "Windows Registry Editor Version 5.00\r\n\r\n"
 
