@@ -1,0 +1,631 @@
+#include "registry/store/reg_file_reader.h"
+
+#include "cli/utf8.h"
+#include "registry/store/name_case.h"
+#include "registry/store/reg_file_lines.h"
+
+#include <cstring>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+const char16_t* const kRootKeyNames[] = {
+    u"HKEY_LOCAL_MACHINE", u"HKEY_CURRENT_USER",   u"HKEY_CLASSES_ROOT",
+    u"HKEY_USERS",         u"HKEY_CURRENT_CONFIG",
+};
+
+namespace {
+
+const char16_t kHeaderVersion5[] = u"Windows Registry Editor Version 5.00";
+const char16_t kHeaderVersion4[] = u"REGEDIT4";
+const char kHeaderMissing[] = "missing header: the first line must be \"Windows Registry Editor "
+                              "Version 5.00\" or \"REGEDIT4\"";
+const std::size_t kMaxKeyNameLength = 255;
+const std::size_t kMaxValueNameLength = 16383;
+const std::size_t kMaxQuotedInMessage = 64;
+const std::uint32_t kRegSz = 1;
+const std::uint32_t kRegBinary = 3;
+const std::uint32_t kRegDword = 4;
+const bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
+// A hex value whose data go on over the next lines.
+struct ContinuedValue {
+    bool active;
+    std::u16string name;
+    std::uint32_t type;
+    std::uint64_t sourceStart;
+    std::uint64_t sourceEnd;
+};
+
+struct RegParser {
+    KeyTree* tree;
+    RegFileEncoding encoding;
+    std::uint32_t currentKey; // kNoIndex before the first section and after a deletion
+    PhysicalLine line;
+    std::u16string_view text; // the units of line: in the reader's buffer or in decoded
+    std::u16string decoded;
+    std::u16string name;
+    std::u16string stringData;
+    std::vector<unsigned char> data;
+    ContinuedValue continued;
+    std::vector<std::size_t> pathEnds; // of each name of a key line's path, from its start
+    std::vector<std::uint32_t> pathKeys;
+    std::u16string previousPath; // of the last key line that was not a deletion
+    std::vector<std::size_t> previousEnds;
+    std::vector<std::uint32_t> previousKeys;
+    RegFileError* error;
+};
+
+bool Fail(RegParser* parser, const std::string& what) {
+    parser->error->line = parser->line.number;
+    parser->error->what = what;
+    return false;
+}
+
+std::string Utf8Of(const char16_t* units, std::size_t length) {
+    const std::wstring wide(units, units + length);
+    std::string bytes;
+    AppendUtf8(wide.data(), wide.size(), &bytes);
+    return bytes;
+}
+
+std::size_t SkipBlanks(std::u16string_view text, std::size_t at) {
+    while (at < text.size() && (text[at] == u' ' || text[at] == u'\t')) {
+        ++at;
+    }
+    return at;
+}
+
+bool StartsWith(std::u16string_view text, std::size_t at, const char16_t* word) {
+    const std::size_t length = std::char_traits<char16_t>::length(word);
+    return at <= text.size() && text.compare(at, length, word) == 0;
+}
+
+struct HexDigitTable {
+    signed char values[128];
+};
+
+constexpr HexDigitTable MakeHexDigitTable() {
+    HexDigitTable table{};
+    for (int unit = 0; unit < 128; ++unit) {
+        table.values[unit] = -1;
+    }
+    for (int digit = 0; digit < 16; ++digit) {
+        table.values[static_cast<unsigned char>("0123456789abcdef"[digit])] =
+            static_cast<signed char>(digit);
+        table.values[static_cast<unsigned char>("0123456789ABCDEF"[digit])] =
+            static_cast<signed char>(digit);
+    }
+    return table;
+}
+
+// A table rather than comparisons: hex data are random digits, which defeat branch prediction.
+constexpr HexDigitTable kHexDigitTable = MakeHexDigitTable();
+
+int HexDigit(char16_t unit) {
+    return unit < 128 ? kHexDigitTable.values[unit] : -1;
+}
+
+int HexDigitValue(std::u16string_view text, std::size_t at) {
+    return at < text.size() ? HexDigit(text[at]) : -1;
+}
+
+// Reads up to maxDigits hex digits; false when there are none or more.
+bool ReadHexNumber(std::u16string_view text, std::size_t* at, std::size_t maxDigits,
+                   std::uint32_t* number) {
+    std::size_t digits = 0;
+    *number = 0;
+    for (int digit = HexDigitValue(text, *at); digit >= 0; digit = HexDigitValue(text, *at)) {
+        if (++digits > maxDigits) {
+            return false;
+        }
+        *number = (*number << 4) | static_cast<std::uint32_t>(digit);
+        ++*at;
+    }
+    return digits > 0;
+}
+
+std::uint64_t FileOffset(const RegParser& parser, std::size_t unitIndex) {
+    return parser.line.start +
+           LineByteOffset(parser.encoding, parser.line.bytes, parser.line.length, unitIndex);
+}
+
+// Only blanks or a ';' comment may follow a value's data.
+bool EndsWithComment(std::u16string_view text, std::size_t at) {
+    at = SkipBlanks(text, at);
+    return at == text.size() || text[at] == u';';
+}
+
+// A double-quoted text with the escapes \\ and \"; at starts on the opening quote and ends
+// behind the closing one.
+bool ParseQuoted(RegParser* parser, std::size_t* at, std::u16string* out) {
+    const std::u16string_view text = parser->text;
+    out->clear();
+    std::size_t pos = *at + 1;
+    for (;;) {
+        std::size_t run = pos;
+        while (run < text.size() && text[run] != u'"' && text[run] != u'\\') {
+            ++run;
+        }
+        out->append(text.data() + pos, run - pos);
+        if (run == text.size() || (text[run] == u'\\' && run + 1 == text.size())) {
+            return Fail(parser, "unterminated quote");
+        }
+        if (text[run] == u'"') {
+            *at = run + 1;
+            return true;
+        }
+        const char16_t escaped = text[run + 1];
+        if (escaped != u'\\' && escaped != u'"') {
+            return Fail(parser, "bad escape \"\\" + Utf8Of(&escaped, 1) +
+                                    "\" in quoted text (only \\\\ and \\\" are known)");
+        }
+        out->push_back(escaped);
+        pos = run + 2;
+    }
+}
+
+// The root key of that name (created if the file has not named it yet), or kNoIndex.
+std::uint32_t FindRootKey(KeyTree* tree, const char16_t* name, std::size_t length) {
+    for (std::size_t root = 0; root < kRootKeyCount; ++root) {
+        const char16_t* rootName = kRootKeyNames[root];
+        const std::size_t rootLength = std::char_traits<char16_t>::length(rootName);
+        if (NamesMatch(name, length, rootName, rootLength)) {
+            return AddChildKey(tree, kTopKey, rootName, rootLength);
+        }
+    }
+    return kNoIndex;
+}
+
+// The length of the text that a key line's path shares with the previous key line's.
+std::size_t SharedPathLength(const RegParser& parser, std::size_t start, std::size_t close) {
+    const std::u16string_view path = parser.text.substr(start, close - start);
+    const std::u16string& previous = parser.previousPath;
+    std::size_t common = 0;
+    while (common < path.size() && common < previous.size() && path[common] == previous[common]) {
+        ++common;
+    }
+    return common;
+}
+
+// Splits the path of a key line (root first) into parser->pathEnds; a trailing backslash is
+// allowed, an empty or overlong name is not. Names that lie within the text the path shares
+// with the previous key line's are that line's names, already split and checked.
+bool SplitKeyPath(RegParser* parser, std::size_t start, std::size_t close, std::size_t shared) {
+    const std::u16string_view text = parser->text;
+    std::vector<std::size_t>* ends = &parser->pathEnds;
+    ends->clear();
+    std::size_t pos = start;
+    for (std::size_t end : parser->previousEnds) {
+        if (end >= shared) {
+            break;
+        }
+        ends->push_back(end);
+        pos = start + end + 1;
+    }
+    for (;; ++pos) {
+        std::size_t end = text.find(u'\\', pos);
+        end = end == std::u16string_view::npos || end > close ? close : end;
+        if (end == pos && pos == close && !ends->empty()) {
+            return true; // a trailing backslash
+        }
+        if (end == pos && !ends->empty()) {
+            return Fail(parser, "empty key name in the key path");
+        }
+        if (end - pos > kMaxKeyNameLength && !ends->empty()) {
+            return Fail(parser, "key name longer than 255 characters");
+        }
+        ends->push_back(end - start);
+        if (end == close) {
+            return true;
+        }
+        pos = end;
+    }
+}
+
+// Creates the keys of a key line's path. Exports name one key after another below the same
+// parents, so the names this path shares with the previous one reuse that one's keys.
+std::uint32_t CreateKeyPath(RegParser* parser, std::size_t start, std::size_t close,
+                            std::size_t shared, std::uint32_t root) {
+    const std::u16string_view text = parser->text;
+    const std::vector<std::size_t>& ends = parser->pathEnds;
+    std::vector<std::uint32_t>* keys = &parser->pathKeys;
+    const std::size_t known = parser->previousEnds.size();
+    bool reusing = known > 0 && parser->previousKeys[0] == root;
+    keys->assign(1, root);
+    for (std::size_t name = 1; name < ends.size(); ++name) {
+        reusing = reusing && name < known && parser->previousEnds[name] == ends[name] &&
+                  ends[name] <= shared;
+        if (reusing) {
+            keys->push_back(parser->previousKeys[name]);
+        } else {
+            const std::size_t from = start + ends[name - 1] + 1;
+            keys->push_back(
+                AddChildKey(parser->tree, keys->back(), &text[from], start + ends[name] - from));
+        }
+    }
+    parser->previousPath.assign(text.data() + start, close - start);
+    parser->previousEnds = ends;
+    parser->previousKeys = *keys;
+    return keys->back();
+}
+
+// [path] makes the key and every key above it exist; [-path] deletes the key and its subtree.
+bool ParseKeyLine(RegParser* parser, std::size_t at) {
+    const std::u16string_view text = parser->text;
+    const std::size_t close = text.rfind(u']');
+    if (close == std::u16string_view::npos || close < at) {
+        return Fail(parser, "key line without a closing ']'");
+    }
+    if (SkipBlanks(text, close + 1) != text.size()) {
+        return Fail(parser, "text behind the closing ']' of the key line");
+    }
+    std::size_t start = at + 1;
+    const bool deletion = start < close && text[start] == u'-';
+    if (deletion) {
+        ++start;
+    }
+    const std::size_t shared = SharedPathLength(*parser, start, close);
+    if (!SplitKeyPath(parser, start, close, shared)) {
+        return false;
+    }
+    const std::vector<std::size_t>& ends = parser->pathEnds;
+    const bool sameRoot = !parser->previousKeys.empty() && ends[0] < shared;
+    std::uint32_t key =
+        sameRoot ? parser->previousKeys[0] : FindRootKey(parser->tree, &text[start], ends[0]);
+    if (key == kNoIndex) {
+        const std::size_t shown = ends[0] < kMaxQuotedInMessage ? ends[0] : kMaxQuotedInMessage;
+        return Fail(parser, "unknown root key \"" + Utf8Of(&text[start], shown) + "\"");
+    }
+    if (!deletion) {
+        key = CreateKeyPath(parser, start, close, shared, key);
+        parser->currentKey = key;
+        parser->tree->keys[key].newValueAt = static_cast<std::uint32_t>(parser->line.contentEnd);
+        return true;
+    }
+    if (ends.size() == 1) {
+        return Fail(parser, "a root key cannot be deleted");
+    }
+    for (std::size_t name = 1; name < ends.size() && key != kNoIndex; ++name) {
+        const std::size_t from = start + ends[name - 1] + 1;
+        key = FindChildKey(*parser->tree, key, &text[from], start + ends[name] - from);
+    }
+    if (key != kNoIndex) {
+        DeleteKey(parser->tree, key);
+    }
+    parser->currentKey = kNoIndex;
+    parser->previousPath.clear(); // its keys may be gone
+    parser->previousEnds.clear();
+    parser->previousKeys.clear();
+    return true;
+}
+
+void StoreValue(RegParser* parser, const std::u16string& name, std::uint32_t type,
+                std::uint64_t sourceStart, std::uint64_t sourceEnd) {
+    KeyTree* tree = parser->tree;
+    const std::uint32_t value = SetValue(tree, parser->currentKey, name.data(), name.size(), type,
+                                         parser->data.data(), parser->data.size());
+    tree->values[value].sourceStart = static_cast<std::uint32_t>(sourceStart);
+    tree->values[value].sourceEnd = static_cast<std::uint32_t>(sourceEnd);
+    tree->keys[parser->currentKey].newValueAt = static_cast<std::uint32_t>(parser->line.contentEnd);
+}
+
+// Comma-separated bytes of one or two hex digits, up to the end of the line, a ';' comment,
+// or a backslash behind a comma (or behind the hex prefix) that continues them on the next
+// line. dataEnd moves behind the last byte or comma taken.
+bool ParseHexBytes(RegParser* parser, std::size_t at, std::size_t* dataEnd, bool* continues) {
+    const std::u16string_view text = parser->text;
+    bool separated = true;
+    for (;;) {
+        // regedit's own spelling, two digits and a comma, a step at a time.
+        const std::size_t held = parser->data.size();
+        parser->data.resize(held + (text.size() - at) / 3);
+        unsigned char* out = parser->data.data() + held;
+        while (separated && at + 2 < text.size() && text[at + 2] == u',') {
+            const int high = HexDigit(text[at]);
+            const int low = HexDigit(text[at + 1]);
+            if (high < 0 || low < 0) {
+                break;
+            }
+            *out++ = static_cast<unsigned char>(high * 16 + low);
+            at += 3;
+        }
+        parser->data.resize(static_cast<std::size_t>(out - parser->data.data()));
+        if (parser->data.size() > held) {
+            *dataEnd = at;
+        }
+        at = SkipBlanks(text, at);
+        if (at == text.size() || text[at] == u';') {
+            *continues = false;
+            return true;
+        }
+        if (text[at] == u'\\') {
+            if (!separated) {
+                return Fail(parser, "bad hex data: a continuation backslash must follow a comma");
+            }
+            if (SkipBlanks(text, at + 1) != text.size()) {
+                return Fail(parser, "bad hex data: text behind the continuation backslash");
+            }
+            *continues = true;
+            return true;
+        }
+        const int high = HexDigitValue(text, at);
+        const int low = HexDigitValue(text, at + 1);
+        int byte = high;
+        if (low >= 0) {
+            byte = high * 16 + low;
+            ++at;
+        }
+        if (!separated || high < 0 || HexDigitValue(text, ++at) >= 0) {
+            return Fail(parser, "bad hex data: expected bytes of two hex digits separated by "
+                                "commas");
+        }
+        parser->data.push_back(static_cast<unsigned char>(byte));
+        *dataEnd = at;
+        at = SkipBlanks(text, at);
+        separated = at < text.size() && text[at] == u',';
+        if (separated) {
+            *dataEnd = ++at;
+        }
+    }
+}
+
+bool ParseHexValue(RegParser* parser, std::size_t at, std::size_t dataStart, std::uint32_t type) {
+    parser->data.clear();
+    std::size_t dataEnd = at;
+    bool continues = false;
+    if (!ParseHexBytes(parser, at, &dataEnd, &continues)) {
+        return false;
+    }
+    const std::uint64_t sourceStart = FileOffset(*parser, dataStart);
+    const std::uint64_t sourceEnd = FileOffset(*parser, dataEnd);
+    if (continues) {
+        parser->continued.active = true;
+        parser->continued.name = parser->name;
+        parser->continued.type = type;
+        parser->continued.sourceStart = sourceStart;
+        parser->continued.sourceEnd = sourceEnd;
+        return true;
+    }
+    StoreValue(parser, parser->name, type, sourceStart, sourceEnd);
+    return true;
+}
+
+bool ParseContinuedLine(RegParser* parser) {
+    const std::size_t at = SkipBlanks(parser->text, 0);
+    if (HexDigitValue(parser->text, at) < 0) {
+        return Fail(parser, "bad hex data: the continued line must go on with hex bytes");
+    }
+    std::size_t dataEnd = at;
+    bool continues = false;
+    if (!ParseHexBytes(parser, at, &dataEnd, &continues)) {
+        return false;
+    }
+    ContinuedValue* continued = &parser->continued;
+    continued->sourceEnd = FileOffset(*parser, dataEnd);
+    if (!continues) {
+        continued->active = false;
+        StoreValue(parser, continued->name, continued->type, continued->sourceStart,
+                   continued->sourceEnd);
+    }
+    return true;
+}
+
+bool ParseStringValue(RegParser* parser, std::size_t at, std::size_t dataStart) {
+    if (!ParseQuoted(parser, &at, &parser->stringData)) {
+        return false;
+    }
+    if (!EndsWithComment(parser->text, at)) {
+        return Fail(parser, "text behind the value data");
+    }
+    // REG_SZ data: the text's UTF-16LE bytes and a terminating zero.
+    const std::u16string& units = parser->stringData;
+    parser->data.assign(2 * units.size() + 2, 0);
+    unsigned char* bytes = parser->data.data();
+    if (kLittleEndianHost) {
+        std::memcpy(bytes, units.data(), 2 * units.size());
+    } else {
+        for (std::size_t unit = 0; unit < units.size(); ++unit) {
+            bytes[2 * unit] = static_cast<unsigned char>(units[unit] & 0xFF);
+            bytes[2 * unit + 1] = static_cast<unsigned char>(units[unit] >> 8);
+        }
+    }
+    StoreValue(parser, parser->name, kRegSz, FileOffset(*parser, dataStart),
+               FileOffset(*parser, at));
+    return true;
+}
+
+bool ParseDwordValue(RegParser* parser, std::size_t at, std::size_t dataStart) {
+    std::uint32_t number = 0;
+    if (!ReadHexNumber(parser->text, &at, 8, &number)) {
+        return Fail(parser, "bad dword data: expected 1 to 8 hex digits");
+    }
+    if (!EndsWithComment(parser->text, at)) {
+        return Fail(parser, "text behind the value data");
+    }
+    parser->data.clear();
+    for (int shift = 0; shift < 32; shift += 8) {
+        parser->data.push_back(static_cast<unsigned char>((number >> shift) & 0xFF));
+    }
+    StoreValue(parser, parser->name, kRegDword, FileOffset(*parser, dataStart),
+               FileOffset(*parser, at));
+    return true;
+}
+
+bool ParseValueDeletion(RegParser* parser, std::size_t at) {
+    if (!EndsWithComment(parser->text, at + 1)) {
+        return Fail(parser, "text behind the value data");
+    }
+    KeyTree* tree = parser->tree;
+    const std::uint32_t value =
+        FindValue(*tree, parser->currentKey, parser->name.data(), parser->name.size());
+    if (value != kNoIndex) {
+        DeleteValue(tree, value);
+    }
+    tree->keys[parser->currentKey].newValueAt = static_cast<std::uint32_t>(parser->line.contentEnd);
+    return true;
+}
+
+// "name"=data or @=data, with blanks allowed around the '='.
+bool ParseValueLine(RegParser* parser, std::size_t at) {
+    const std::u16string_view text = parser->text;
+    if (parser->currentKey == kNoIndex) {
+        return Fail(parser, "value line outside a key section");
+    }
+    if (text[at] == u'@') {
+        parser->name.clear();
+        ++at;
+    } else if (!ParseQuoted(parser, &at, &parser->name)) {
+        return false;
+    }
+    if (parser->name.size() > kMaxValueNameLength) {
+        return Fail(parser, "value name longer than 16383 characters");
+    }
+    at = SkipBlanks(text, at);
+    if (at == text.size() || text[at] != u'=') {
+        return Fail(parser, "missing '=' behind the value name");
+    }
+    at = SkipBlanks(text, at + 1);
+    const std::size_t dataStart = at;
+    if (at < text.size() && text[at] == u'"') {
+        return ParseStringValue(parser, at, dataStart);
+    }
+    if (at < text.size() && text[at] == u'-') {
+        return ParseValueDeletion(parser, at);
+    }
+    if (StartsWith(text, at, u"dword:")) {
+        return ParseDwordValue(parser, at + 6, dataStart);
+    }
+    if (StartsWith(text, at, u"hex:")) {
+        return ParseHexValue(parser, at + 4, dataStart, kRegBinary);
+    }
+    if (StartsWith(text, at, u"hex(")) {
+        at += 4;
+        std::uint32_t type = 0;
+        if (!ReadHexNumber(text, &at, 8, &type) || !StartsWith(text, at, u"):")) {
+            return Fail(parser, "bad value type: expected hex(N): with 1 to 8 hex digits");
+        }
+        return ParseHexValue(parser, at + 2, dataStart, type);
+    }
+    return Fail(parser, "unrecognized value data (expected \"text\", dword:, hex:, hex(N): or -)");
+}
+
+bool ParseLine(RegParser* parser) {
+    if (parser->continued.active) {
+        return ParseContinuedLine(parser);
+    }
+    const std::size_t at = SkipBlanks(parser->text, 0);
+    if (at == parser->text.size() || parser->text[at] == u';' || parser->text[at] == u'#') {
+        return true;
+    }
+    if (parser->text[at] == u'[') {
+        return ParseKeyLine(parser, at);
+    }
+    if (parser->text[at] == u'"' || parser->text[at] == u'@') {
+        return ParseValueLine(parser, at);
+    }
+    return Fail(parser, "unrecognized line (expected a [key], a value, a comment or a blank)");
+}
+
+bool IsHeader(std::u16string_view text) {
+    const std::size_t at = SkipBlanks(text, 0);
+    return text.compare(at, std::u16string_view::npos, kHeaderVersion5) == 0 ||
+           text.compare(at, std::u16string_view::npos, kHeaderVersion4) == 0;
+}
+
+// Four units at a time: a word has a zero unit exactly when this bit trick leaves a high bit.
+bool HoldsNul(std::u16string_view text) {
+    const std::uint64_t ones = 0x0001000100010001u;
+    const std::uint64_t highs = 0x8000800080008000u;
+    std::size_t at = 0;
+    for (; at + 4 <= text.size(); at += 4) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + at, sizeof word);
+        if (((word - ones) & ~word & highs) != 0) {
+            return true;
+        }
+    }
+    for (; at < text.size(); ++at) {
+        if (text[at] == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Checks what the line's bytes are before what they say.
+bool CheckLineText(RegParser* parser, LineStatus status) {
+    if (status == LineStatus::OddByte) {
+        return Fail(parser, "the UTF-16 text has an odd number of bytes");
+    }
+    if (parser->line.contentEnd >= kNoOffset) {
+        return Fail(parser, "the file is too large (4 GiB or more)");
+    }
+    bool noNul = true;
+    if (parser->line.units != nullptr) {
+        parser->text = std::u16string_view(parser->line.units, parser->line.length / 2);
+        noNul = !HoldsNul(parser->text);
+    } else {
+        noNul = DecodeLineText(parser->encoding, parser->line.bytes, parser->line.length,
+                               &parser->decoded);
+        parser->text = parser->decoded;
+    }
+    const std::u16string_view text = parser->text;
+    if (parser->encoding == RegFileEncoding::Utf16Le && parser->line.ending == LineEnding::None &&
+        !text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF) {
+        return Fail(parser, "the UTF-16 text ends inside a surrogate pair");
+    }
+    if (parser->line.number > 1 && !noNul) {
+        return Fail(parser, "NUL character in the line");
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReadRegFile(int fd, KeyTree* tree, RegFileLayout* layout, RegFileError* error) {
+    InitKeyTree(tree);
+    FindRootKey(tree, kRootKeyNames[0], std::char_traits<char16_t>::length(kRootKeyNames[0]));
+    error->line = 0;
+    LineReader reader;
+    if (lseek(fd, 0, SEEK_SET) != 0 || !StartLineReader(fd, &reader)) {
+        error->what = std::string("cannot read the file: ") + std::strerror(errno);
+        return false;
+    }
+    RegParser parser;
+    parser.tree = tree;
+    parser.encoding = reader.encoding;
+    parser.currentKey = kNoIndex;
+    parser.line.number = 1;
+    parser.continued.active = false;
+    parser.error = error;
+    layout->encoding = reader.encoding;
+    LineStatus status = NextPhysicalLine(&reader, &parser.line);
+    if (status == LineStatus::End) {
+        return Fail(&parser, kHeaderMissing);
+    }
+    for (; status != LineStatus::End; status = NextPhysicalLine(&reader, &parser.line)) {
+        if (status == LineStatus::ReadError) {
+            error->line = 0;
+            error->what = std::string("cannot read the file: ") + std::strerror(reader.readError);
+            return false;
+        }
+        if (!CheckLineText(&parser, status)) {
+            return false;
+        }
+        if (parser.line.number == 1) {
+            if (!IsHeader(parser.text)) {
+                return Fail(&parser, kHeaderMissing);
+            }
+            layout->lineEnding =
+                parser.line.ending == LineEnding::None ? LineEnding::CrLf : parser.line.ending;
+        } else if (!ParseLine(&parser)) {
+            return false;
+        }
+    }
+    if (parser.continued.active) {
+        return Fail(&parser, "the file ends inside a continued value");
+    }
+    FinishKeyTree(tree);
+    return true;
+}

@@ -1,0 +1,30 @@
+// Reads a .reg file (the format regedit and reg.exe export and import) into a key tree, as
+// Windows' import reads it; what the import would not understand is refused with the number
+// of the line and what is wrong with it, never skipped.
+#pragma once
+
+#include "registry/store/key_tree.h"
+#include "registry/store/reg_file_text.h"
+
+#include <cstdint>
+#include <string>
+
+// What a writer must know to keep the file's own form.
+struct RegFileLayout {
+    RegFileEncoding encoding;
+    LineEnding lineEnding; // of the header line; CRLF when it has none
+};
+
+struct RegFileError {
+    std::uint64_t line; // 0 when no line is concerned (the file could not be read)
+    std::string what;
+};
+
+// The names the file may give a root key; only the first is reachable through the registry
+// API, the others are kept in the tree.
+extern const char16_t* const kRootKeyNames[];
+const std::size_t kRootKeyCount = 5;
+
+// Reads the file open on fd from its start into a fresh, finished tree. Key names are at most
+// 255 characters and value names 16383, as on Windows; files must be under 4 GiB.
+bool ReadRegFile(int fd, KeyTree* tree, RegFileLayout* layout, RegFileError* error);
