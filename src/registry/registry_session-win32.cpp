@@ -1,0 +1,7 @@
+#include "registry/registry_session.h"
+
+bool OpenRegistry() {
+    return true;
+}
+
+void CloseRegistry() {}

@@ -1,0 +1,10 @@
+// Makes the registry available to the run. On Windows the registry is always there; on POSIX
+// hosts it is a store file, named by the environment variable IPOIB_GUIDMASK_REGISTRY and
+// loaded once, after the command line has been accepted and before the run.
+#pragma once
+
+// False when there is no registry to run on; a line on standard error has said why, and the
+// caller ends with status -1.
+bool OpenRegistry();
+
+void CloseRegistry();

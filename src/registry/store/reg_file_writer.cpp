@@ -1,0 +1,264 @@
+#include "registry/store/reg_file_writer.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+const std::uint32_t kRegSz = 1;
+const std::uint32_t kRegBinary = 3;
+const std::uint32_t kRegDword = 4;
+// regedit's layout of hex data: lines of at most 80 columns, continued with two blanks.
+const std::size_t kHexWrapColumn = 77;
+const char16_t kHexDigits[] = u"0123456789abcdef";
+
+void AppendHexNumber(std::uint32_t number, std::size_t minimumDigits, std::u16string* text) {
+    char16_t digits[8];
+    std::size_t count = 0;
+    do {
+        digits[count++] = kHexDigits[number & 0xF];
+        number >>= 4;
+    } while (number != 0 && count < 8);
+    while (count < minimumDigits) {
+        digits[count++] = u'0';
+    }
+    while (count > 0) {
+        text->push_back(digits[--count]);
+    }
+}
+
+void AppendQuoted(const char16_t* units, std::size_t length, std::u16string* text) {
+    text->push_back(u'"');
+    for (std::size_t at = 0; at < length; ++at) {
+        if (units[at] == u'\\' || units[at] == u'"') {
+            text->push_back(u'\\');
+        }
+        text->push_back(units[at]);
+    }
+    text->push_back(u'"');
+}
+
+bool BreaksLine(const char16_t* units, std::size_t length) {
+    for (std::size_t at = 0; at < length; ++at) {
+        if (units[at] == u'\r' || units[at] == u'\n' || units[at] == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A REG_SZ's text when its data are zero-terminated UTF-16 that one quoted line can hold.
+bool QuotableText(RegFileEncoding encoding, const unsigned char* data, std::size_t length,
+                  std::u16string* units) {
+    if (length < 2 || length % 2 != 0 || data[length - 2] != 0 || data[length - 1] != 0) {
+        return false;
+    }
+    units->clear();
+    for (std::size_t at = 0; at + 2 < length; at += 2) {
+        units->push_back(static_cast<char16_t>(data[at] | (data[at + 1] << 8)));
+    }
+    return !BreaksLine(units->data(), units->size()) &&
+           EncodableText(encoding, units->data(), units->size());
+}
+
+void AppendHexData(std::uint32_t type, const unsigned char* data, std::size_t length,
+                   std::size_t column, LineEnding ending, std::u16string* text) {
+    const std::size_t prefixStart = text->size();
+    if (type == kRegBinary) {
+        text->append(u"hex:");
+    } else {
+        text->append(u"hex(");
+        AppendHexNumber(type, 1, text);
+        text->append(u"):");
+    }
+    column += text->size() - prefixStart;
+    for (std::size_t at = 0; at < length; ++at) {
+        if (column + 3 > kHexWrapColumn) {
+            text->push_back(u'\\');
+            text->append(LineEndingText(ending));
+            text->append(u"  ");
+            column = 2;
+        }
+        AppendHexNumber(data[at], 2, text);
+        if (at + 1 < length) {
+            text->push_back(u',');
+        }
+        column += 3;
+    }
+}
+
+// "name" with its escapes, or @ for the default value.
+void AppendValueName(const char16_t* name, std::size_t nameLength, std::u16string* text) {
+    if (nameLength == 0) {
+        text->push_back(u'@');
+    } else {
+        AppendQuoted(name, nameLength, text);
+    }
+}
+
+// HKEY_LOCAL_MACHINE\...\name, from the tree's spellings.
+void AppendKeyPath(const KeyTree& tree, std::uint32_t key, std::u16string* text) {
+    std::u16string path;
+    for (std::uint32_t at = key; at != kTopKey; at = tree.keys[at].parent) {
+        std::u16string name(tree.keys[at].name, tree.keys[at].nameLength);
+        path = at == key ? name : name + u'\\' + path;
+    }
+    text->append(path);
+}
+
+// Up to length bytes at offset; fewer at the end of the file.
+bool ReadBytesAt(int fd, std::uint64_t offset, std::size_t length, std::string* bytes) {
+    bytes->assign(length, '\0');
+    std::size_t got = 0;
+    while (got < length) {
+        const ssize_t read =
+            pread(fd, &(*bytes)[got], length - got, static_cast<off_t>(offset + got));
+        if (read < 0 && errno == EINTR) {
+            continue;
+        }
+        if (read < 0) {
+            return false;
+        }
+        if (read == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(read);
+    }
+    bytes->resize(got);
+    return true;
+}
+
+// How the file ends: with a line ending, and with an empty line before the end.
+struct FileEnding {
+    bool lineEnded;
+    bool blankLineEnded;
+};
+
+// Whether the unit fromEnd places before the last one is a CR or LF.
+bool LineEndingUnitAt(const std::u16string& units, std::size_t fromEnd) {
+    if (units.size() <= fromEnd) {
+        return false;
+    }
+    const char16_t unit = units[units.size() - 1 - fromEnd];
+    return unit == u'\n' || unit == u'\r';
+}
+
+bool ReadFileEnding(const RegFileLayout& layout, int fd, std::uint64_t fileSize,
+                    FileEnding* ending) {
+    const std::size_t unitSize = layout.encoding == RegFileEncoding::Utf16Le ? 2 : 1;
+    const std::size_t want = 4 * unitSize;
+    const std::uint64_t from = fileSize > want ? fileSize - want : 0;
+    std::string tail;
+    if (!ReadBytesAt(fd, from, want, &tail)) {
+        return false;
+    }
+    std::u16string units;
+    DecodeLineText(layout.encoding, reinterpret_cast<const unsigned char*>(tail.data()),
+                   tail.size(), &units);
+    ending->lineEnded = LineEndingUnitAt(units, 0);
+    const bool crlf =
+        units.size() >= 2 && units[units.size() - 2] == u'\r' && units.back() == u'\n';
+    ending->blankLineEnded = ending->lineEnded && LineEndingUnitAt(units, crlf ? 2 : 1);
+    return true;
+}
+
+void AppendEncoded(RegFileEncoding encoding, const std::u16string& text, std::string* bytes) {
+    EncodeText(encoding, text.data(), text.size(), bytes);
+}
+
+} // namespace
+
+void AppendValueDataText(RegFileEncoding encoding, std::uint32_t type, const unsigned char* data,
+                         std::size_t length, std::size_t column, LineEnding ending,
+                         std::u16string* text) {
+    std::u16string units;
+    if (type == kRegSz && QuotableText(encoding, data, length, &units)) {
+        AppendQuoted(units.data(), units.size(), text);
+    } else if (type == kRegDword && length == 4) {
+        text->append(u"dword:");
+        AppendHexNumber(static_cast<std::uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16)) |
+                            (static_cast<std::uint32_t>(data[3]) << 24),
+                        8, text);
+    } else {
+        AppendHexData(type, data, length, column, ending, text);
+    }
+}
+
+LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const char16_t* name,
+                              std::size_t nameLength, std::uint32_t type, const unsigned char* data,
+                              std::size_t dataLength, const RegFileLayout& layout, int fd,
+                              std::uint64_t fileSize, RegFileValueEdit* edit) {
+    if (BreaksLine(name, nameLength) || !EncodableText(layout.encoding, name, nameLength)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const RegFileEncoding encoding = layout.encoding;
+    std::u16string lead; // the text in front of the data
+    std::u16string dataText;
+    std::u16string trail;
+    const std::uint32_t value = FindValue(tree, key, name, nameLength);
+    const bool inPlace = value != kNoIndex && tree.values[value].sourceStart != kNoOffset;
+    if (inPlace) {
+        // The value's last definition: only its data change, its name keeps its spelling.
+        AppendValueDataText(encoding, type, data, dataLength, nameLength + 3, layout.lineEnding,
+                            &dataText);
+        edit->file.start = tree.values[value].sourceStart;
+        edit->file.end = tree.values[value].sourceEnd;
+    } else {
+        std::string after;
+        LineEnding ending = layout.lineEnding;
+        const std::uint32_t at = tree.keys[key].newValueAt;
+        if (at != kNoOffset) {
+            if (!ReadBytesAt(fd, at, 4, &after)) {
+                return ErrorFromErrno(errno);
+            }
+            const LineEnding found = LineEndingAt(
+                encoding, reinterpret_cast<const unsigned char*>(after.data()), after.size());
+            ending = found == LineEnding::None ? ending : found;
+            lead.append(LineEndingText(ending));
+            edit->file.start = at;
+        } else {
+            FileEnding fileEnding;
+            if (!ReadFileEnding(layout, fd, fileSize, &fileEnding)) {
+                return ErrorFromErrno(errno);
+            }
+            if (!fileEnding.lineEnded) {
+                lead.append(LineEndingText(ending));
+            }
+            if (!fileEnding.blankLineEnded) {
+                lead.append(LineEndingText(ending));
+            }
+            lead.push_back(u'[');
+            AppendKeyPath(tree, key, &lead);
+            lead.push_back(u']');
+            lead.append(LineEndingText(ending));
+            if (fileEnding.lineEnded) {
+                trail.append(LineEndingText(ending));
+            }
+            edit->file.start = fileSize;
+        }
+        edit->file.end = edit->file.start;
+        const std::size_t lineStart = lead.size();
+        AppendValueName(name, nameLength, &lead);
+        lead.push_back(u'=');
+        AppendValueDataText(encoding, type, data, dataLength, lead.size() - lineStart, ending,
+                            &dataText);
+    }
+    if (!EncodableText(encoding, lead.data(), lead.size())) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    edit->file.bytes.clear();
+    AppendEncoded(encoding, lead, &edit->file.bytes);
+    const std::uint64_t sourceStart = edit->file.start + edit->file.bytes.size();
+    AppendEncoded(encoding, dataText, &edit->file.bytes);
+    const std::uint64_t sourceEnd = edit->file.start + edit->file.bytes.size();
+    AppendEncoded(encoding, trail, &edit->file.bytes);
+    const std::uint64_t newSize =
+        fileSize - (edit->file.end - edit->file.start) + edit->file.bytes.size();
+    if (newSize >= kNoOffset) {
+        return ERROR_WRITE_FAULT;
+    }
+    edit->sourceStart = static_cast<std::uint32_t>(sourceStart);
+    edit->sourceEnd = static_cast<std::uint32_t>(sourceEnd);
+    edit->newValueAt = inPlace ? kNoOffset : static_cast<std::uint32_t>(sourceEnd);
+    return ERROR_SUCCESS;
+}

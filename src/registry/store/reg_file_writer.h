@@ -1,0 +1,34 @@
+// Writes one value into a .reg file so that nothing else in it changes: the value's last
+// definition is rewritten in place, or a line is added at the end of its key's last own
+// section, or, for a key without a section of its own, a section is added at the end. The
+// file keeps its encoding, byte-order mark, line endings, comments, order and spellings.
+#pragma once
+
+#include "registry/registry_api_posix.h"
+#include "registry/store/key_tree.h"
+#include "registry/store/reg_file_reader.h"
+#include "registry/store/store_replace.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct RegFileValueEdit {
+    FileEdit file;
+    std::uint32_t sourceStart; // where the value's data lie in the edited file
+    std::uint32_t sourceEnd;
+    std::uint32_t newValueAt; // the key's place for new values afterwards; kNoOffset: as before
+};
+
+// The units that stand for a value's data behind its '=': "text", dword:, hex: or hex(N):.
+// A REG_SZ that is not zero-terminated text fit for one quoted line is written as hex(1).
+void AppendValueDataText(RegFileEncoding encoding, std::uint32_t type, const unsigned char* data,
+                         std::size_t length, std::size_t column, LineEnding ending,
+                         std::u16string* text);
+
+// Plans writing the value into the file open on fd (fileSize bytes) whose tree is tree.
+// Fails with ERROR_INVALID_PARAMETER for a name that no .reg line can hold.
+LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const char16_t* name,
+                              std::size_t nameLength, std::uint32_t type, const unsigned char* data,
+                              std::size_t dataLength, const RegFileLayout& layout, int fd,
+                              std::uint64_t fileSize, RegFileValueEdit* edit);

@@ -1,0 +1,42 @@
+// The process's registry store: a registry file loaded once into a key tree, and written one
+// value at a time straight to disk under a lock, after re-reading the file if another process
+// has changed it since.
+//
+// The tree knows nothing of the file's format; the format is read and written in two places
+// of registry_store.cpp (a .reg file: reg_file_reader and reg_file_writer), which is all a
+// second format would add to.
+#pragma once
+
+#include "registry/registry_api_posix.h"
+#include "registry/store/key_tree.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Replaces any store loaded before. On failure nothing is loaded and error says what is wrong:
+// "<path>:<line>: <what>" for a file that does not parse, "<path>: <what>" otherwise.
+bool LoadRegistryStore(const char* path, std::string* error);
+
+void UnloadRegistryStore();
+
+bool RegistryStoreLoaded();
+
+// The tree as loaded or as last re-read; keys are looked up by path at each use.
+const KeyTree& StoreTree();
+
+// The key at path below HKEY_LOCAL_MACHINE, names separated by single backslashes ("" is
+// HKEY_LOCAL_MACHINE itself), or kNoIndex.
+std::uint32_t FindStoreKey(const char16_t* path, std::size_t length);
+
+// False when the store file has no write permission bit for anyone, which binds root too.
+bool StoreFileWritable();
+
+// The store file's modification time, for every key.
+FILETIME StoreLastWriteTime();
+
+// Sets a value of the key at path (as FindStoreKey) in the store file. The write is on disk
+// when this returns; on failure the file is as it was.
+LSTATUS WriteStoreValue(const char16_t* keyPath, std::size_t keyPathLength, const char16_t* name,
+                        std::size_t nameLength, DWORD type, const unsigned char* data,
+                        std::size_t dataLength);

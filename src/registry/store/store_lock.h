@@ -1,0 +1,41 @@
+// The lock that serializes writers of one store file. It is an flock on the store file itself,
+// so it leaves nothing behind and dies with a killed process; a writer that replaced the file
+// while another waited is detected by checking, once locked, that the path still names the
+// locked file.
+#pragma once
+
+#include "registry/registry_api_posix.h"
+
+#include <cstdint>
+#include <string>
+
+// What tells one version of a store file from another: a write replaces the file by a new one.
+struct FileIdentity {
+    std::uint64_t device;
+    std::uint64_t inode;
+    std::uint64_t size;
+    std::int64_t modifiedSeconds;
+    std::int64_t modifiedNanoseconds;
+};
+
+struct StoreLock {
+    int fd; // open for reading on the locked file; -1 when not locked
+    FileIdentity identity;
+    std::uint32_t mode; // permission bits
+    std::uint32_t owner;
+    std::uint32_t group;
+};
+
+bool SameFileIdentity(const FileIdentity& a, const FileIdentity& b);
+
+// Fills identity and the fields of lock that describe the file open on fd.
+bool DescribeOpenFile(int fd, StoreLock* lock);
+
+// Opens path and holds an exclusive lock on the file it names.
+LSTATUS LockStoreFile(const std::string& path, StoreLock* lock);
+
+// Releases the lock and closes the file.
+void UnlockStoreFile(StoreLock* lock);
+
+// The registry error code for a failed file operation's errno.
+LSTATUS ErrorFromErrno(int error);
