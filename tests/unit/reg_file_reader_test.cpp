@@ -1,0 +1,232 @@
+// Reading .reg stores: every value form, escape, encoding and line ending, and the refusal,
+// with its line and reason, of each kind of file that Windows' import would not understand.
+#include "store_files.h"
+
+#include "registry/store/registry_store.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+const char kHeader[] = "Windows Registry Editor Version 5.00\n\n";
+
+// " xx xx ..." of text's UTF-16LE units (given as UTF-8), with a terminating zero.
+std::string SzBytes(const std::string& text) {
+    const std::wstring units = DecodeUtf8(text.data(), text.size());
+    std::string out;
+    char hex[8];
+    for (wchar_t unit : units) {
+        std::snprintf(hex, sizeof hex, " %02x %02x", static_cast<unsigned>(unit) & 0xFF,
+                      (static_cast<unsigned>(unit) >> 8) & 0xFF);
+        out += hex;
+    }
+    return out + " 00 00";
+}
+
+struct ReadCase {
+    const char* name;
+    std::string text;
+    std::string tree;
+};
+
+const ReadCase kReadCases[] = {
+    {"every value form",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\Soft]\n"
+                            "\"Text\"=\"a \\\\ b \\\" c\"\n"
+                            "@=\"default\"\n"
+                            "\"Dword\"=dword:0000001f\n"
+                            "\"Short\"=dword:7\n"
+                            "\"Binary\"=hex:00,ff,1A\n"
+                            "\"Expand\"=hex(2):25,00,00,00\n"
+                            "\"Multi\"=hex(7):61,00,00,00,00,00\n"
+                            "\"Qword\"=hex(b):01,02,03,04,05,06,07,08\n"
+                            "\"None\"=hex(0):\n"
+                            "\"Wrapped\"=hex:01,02,\\\n"
+                            "  03,04,\\\n"
+                            "  05\n"
+                            "\"Spaced\" = \t\"x\"   ; a comment\n"
+                            "\"Any\"=hex(FFFFFFFF):1,2 ;\n"
+                            "\"Empty\"=\"\"\n",
+     "[HKEY_LOCAL_MACHINE]\n  [Soft]\n    \"Text\" 1:" + SzBytes("a \\ b \" c") +
+         "\n    \"\" 1:" + SzBytes("default") +
+         "\n    \"Dword\" 4: 1f 00 00 00\n    \"Short\" 4: 07 00 00 00\n"
+         "    \"Binary\" 3: 00 ff 1a\n    \"Expand\" 2: 25 00 00 00\n"
+         "    \"Multi\" 7: 61 00 00 00 00 00\n    \"Qword\" 11: 01 02 03 04 05 06 07 08\n"
+         "    \"None\" 0:\n    \"Wrapped\" 3: 01 02 03 04 05\n    \"Spaced\" 1:" +
+         SzBytes("x") + "\n    \"Any\" 4294967295: 01 02\n    \"Empty\" 1: 00 00\n"},
+    {"sections, comments, blank lines and a last line without an ending",
+     "  REGEDIT4\n; a comment\n[HKEY_LOCAL_MACHINE\\A\\B]\n\n# another\n\"x\"=\"1\"\n"
+     "[hkey_local_machine\\a]\n\"y\"=\"2\"\n[HKEY_LOCAL_MACHINE\\A\\b]\n\"X\"=\"3\"",
+     "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"y\" 1:" + SzBytes("2") +
+         "\n    [B]\n      \"x\" 1:" + SzBytes("3") + "\n"},
+    {"deletions of keys and values, and keys made again",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\"c\"=\"1\"\n[HKEY_LOCAL_MACHINE\\A]\n"
+                            "\"a\"=\"1\"\n\"b\"=\"2\"\n\"a\"=-\n[-HKEY_LOCAL_MACHINE\\A\\B]\n"
+                            "[-HKEY_LOCAL_MACHINE\\Absent\\Key]\n[HKEY_LOCAL_MACHINE\\A\\B\\D\\]\n",
+     "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"b\" 1:" + SzBytes("2") + "\n    [B]\n      [D]\n"},
+    {"subkeys in Windows' order, names matched without regard to case",
+     std::string(kHeader) +
+         "[HKEY_LOCAL_MACHINE\\b]\n[HKEY_LOCAL_MACHINE\\_]\n"
+         "[HKEY_LOCAL_MACHINE\\c]\n[HKEY_LOCAL_MACHINE\\A]\n"
+         "[HKEY_LOCAL_MACHINE\\\xC3\xA4rger]\n[HKEY_LOCAL_MACHINE\\\xC3\x84RGER]\n"
+         "[HKEY_LOCAL_MACHINE\\Z]\n[HKEY_LOCAL_MACHINE\\\xD1\x8F]\n"
+         "[HKEY_LOCAL_MACHINE\\\xD0\xAF\\x]\n[HKEY_LOCAL_MACHINE\\\xCE\xB2]\n",
+     "[HKEY_LOCAL_MACHINE]\n  [A]\n  [b]\n  [c]\n  [Z]\n  [_]\n  [\xC3\xA4rger]\n"
+     "  [\xCE\xB2]\n  [\xD1\x8F]\n    [x]\n"},
+    {"text beyond ASCII and other roots kept apart",
+     std::string(kHeader) + "[HKEY_CURRENT_USER\\Software]\n\"k\"=\"v\"\n"
+                            "[HKEY_LOCAL_MACHINE\\Gr\xC3\xBC\xC3\x9F"
+                            "e]\n"
+                            "\"\xE2\x82\xAC\"=\"\xF0\x9F\x98\x80\"\n[HKEY_USERS\\.DEFAULT]\n",
+     "[HKEY_CURRENT_USER]\n  [Software]\n    \"k\" 1:" + SzBytes("v") +
+         "\n[HKEY_LOCAL_MACHINE]\n  [Gr\xC3\xBC\xC3\x9F"
+         "e]\n"
+         "    \"\xE2\x82\xAC\" 1: 3d d8 00 de 00 00\n[HKEY_USERS]\n  [.DEFAULT]\n"},
+};
+
+class RegFileReaderTest : public StoreTest {};
+
+TEST_F(RegFileReaderTest, ReadsTheFileAsWindowsImportsIt) {
+    for (const ReadCase& row : kReadCases) {
+        for (const StoreForm& form : kStoreForms) {
+            SCOPED_TRACE(std::string(row.name) + " / " + form.name);
+            LoadStore(InForm(form, row.text));
+            EXPECT_EQ(row.tree, DumpTree(StoreTree()));
+        }
+    }
+}
+
+struct BadCase {
+    const char* name;
+    std::string text; // "<NUL>" stands for a NUL character
+    int line;
+    const char* what;
+};
+
+const BadCase kBadCases[] = {
+    {"empty file", "", 1,
+     "missing header: the first line must be \"Windows Registry Editor Version 5.00\" or "
+     "\"REGEDIT4\""},
+    {"other header", "Windows Registry Editor Version 4.00\n", 1,
+     "missing header: the first line must be \"Windows Registry Editor Version 5.00\" or "
+     "\"REGEDIT4\""},
+    {"header in the wrong case", "regedit4\n[HKEY_LOCAL_MACHINE\\A]\n", 1,
+     "missing header: the first line must be \"Windows Registry Editor Version 5.00\" or "
+     "\"REGEDIT4\""},
+    {"bad escape", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\\n\"\n", 4,
+     "bad escape \"\\n\" in quoted text (only \\\\ and \\\" are known)"},
+    {"unterminated string", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\n", 4,
+     "unterminated quote"},
+    {"unterminated name", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a=1\n", 4,
+     "unterminated quote"},
+    {"name without =", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\" \"b\"\n", 4,
+     "missing '=' behind the value name"},
+    {"escape at the end", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\\\n", 4,
+     "unterminated quote"},
+    {"bad hex digit", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:0g\n", 4,
+     "bad hex data: expected bytes of two hex digits separated by commas"},
+    {"three hex digits", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:123\n", 4,
+     "bad hex data: expected bytes of two hex digits separated by commas"},
+    {"hex bytes without comma", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01 02\n",
+     4, "bad hex data: expected bytes of two hex digits separated by commas"},
+    {"backslash behind a byte", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01\\\n",
+     4, "bad hex data: a continuation backslash must follow a comma"},
+    {"continued line without bytes",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01,\\\n\n\"b\"=\"c\"\n", 5,
+     "bad hex data: the continued line must go on with hex bytes"},
+    {"file ends in a continued value",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01,\\\n  02,\\", 5,
+     "the file ends inside a continued value"},
+    {"bad hex type", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex(z):00\n", 4,
+     "bad value type: expected hex(N): with 1 to 8 hex digits"},
+    {"empty dword", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=dword:\n", 4,
+     "bad dword data: expected 1 to 8 hex digits"},
+    {"long dword", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=dword:123456789\n", 4,
+     "bad dword data: expected 1 to 8 hex digits"},
+    {"text behind data", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\" c\n", 4,
+     "text behind the value data"},
+    {"unknown data", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=str:\"b\"\n", 4,
+     "unrecognized value data (expected \"text\", dword:, hex:, hex(N): or -)"},
+    {"unknown root", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n[HKLM\\Software]\n", 4,
+     "unknown root key \"HKLM\""},
+    {"key line without bracket", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A\n", 3,
+     "key line without a closing ']'"},
+    {"text behind bracket", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A] ; x\n", 3,
+     "text behind the closing ']' of the key line"},
+    {"empty key name", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A\\\\B]\n", 3,
+     "empty key name in the key path"},
+    {"key name of 256",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\n", 3,
+     "key name longer than 255 characters"},
+    {"root deleted", std::string(kHeader) + "[-HKEY_LOCAL_MACHINE]\n", 3,
+     "a root key cannot be deleted"},
+    {"value before any key", std::string(kHeader) + "\"a\"=\"b\"\n", 3,
+     "value line outside a key section"},
+    {"value behind a deletion", std::string(kHeader) + "[-HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\"\n", 4,
+     "value line outside a key section"},
+    {"stray line", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\nname=value\n", 4,
+     "unrecognized line (expected a [key], a value, a comment or a blank)"},
+    {"NUL in a line", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b<NUL>\"\n", 4,
+     "NUL character in the line"},
+};
+
+std::string WithNul(std::string text) {
+    const std::size_t at = text.find("<NUL>");
+    return at == std::string::npos ? text : text.replace(at, 5, std::string(1, '\0'));
+}
+
+// The store is refused whole: nothing is loaded and the file is as it was.
+void ExpectRefused(const std::string& path, const std::string& bytes, const std::string& error) {
+    WriteFileBytes(path, bytes);
+    std::string message;
+    EXPECT_FALSE(LoadRegistryStore(path.c_str(), &message));
+    EXPECT_EQ(error, message);
+    EXPECT_FALSE(RegistryStoreLoaded());
+    EXPECT_EQ(bytes, ReadFileBytes(path));
+}
+
+TEST_F(RegFileReaderTest, RefusesWhatTheImportWouldNotUnderstand) {
+    for (const BadCase& row : kBadCases) {
+        for (const StoreForm& form : kStoreForms) {
+            SCOPED_TRACE(std::string(row.name) + " / " + form.name);
+            ExpectRefused(storePath, InForm(form, WithNul(row.text)),
+                          storePath + ":" + std::to_string(row.line) + ": " + row.what);
+        }
+    }
+}
+
+TEST_F(RegFileReaderTest, RefusesCutUtf16) {
+    const std::string whole =
+        InForm(kStoreForms[3], std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\"\n");
+    ExpectRefused(storePath, whole + "\x41",
+                  storePath + ":5: the UTF-16 text has an odd number of bytes");
+    ExpectRefused(storePath, whole.substr(0, whole.size() - 3),
+                  storePath + ":4: the UTF-16 text has an odd number of bytes");
+    ExpectRefused(storePath, whole + std::string("\x22\x00\x3D\xD8", 4),
+                  storePath + ":5: the UTF-16 text ends inside a surrogate pair");
+    // Without its byte-order mark UTF-16 reads as UTF-8, whose first line is no header.
+    ExpectRefused(storePath, whole.substr(2),
+                  storePath + ":1: missing header: the first line must be \"Windows Registry "
+                              "Editor Version 5.00\" or \"REGEDIT4\"");
+}
+
+TEST_F(RegFileReaderTest, RefusesAStoreThatCannotBeRead) {
+    std::string message;
+    const std::string missing = directory + "/absent.reg";
+    EXPECT_FALSE(LoadRegistryStore(missing.c_str(), &message));
+    EXPECT_EQ(missing + ": cannot open the registry store: No such file or directory", message);
+    EXPECT_FALSE(LoadRegistryStore(directory.c_str(), &message));
+    EXPECT_EQ(directory + ": cannot read the file: Is a directory", message);
+    EXPECT_FALSE(RegistryStoreLoaded());
+}
+
+TEST_F(RegFileReaderTest, KeepsTheSpellingFirstGivenAndTheLastValue) {
+    LoadStore(InForm(kStoreForms[0], std::string(kHeader) +
+                                         "[HKEY_LOCAL_MACHINE\\MixedCase]\n\"Name\"=\"1\"\n"
+                                         "[HKEY_LOCAL_MACHINE\\MIXEDCASE]\n\"NAME\"=\"2\"\n"));
+    EXPECT_EQ("[HKEY_LOCAL_MACHINE]\n  [MixedCase]\n    \"Name\" 1:" + SzBytes("2") + "\n",
+              DumpTree(StoreTree()));
+}
+
+} // namespace

@@ -1,0 +1,152 @@
+// Store files for the registry store's tests: a fresh directory per test, the file's bytes in
+// the encodings and line endings a .reg file may have, and the tree read back as text.
+#pragma once
+
+#include "cli/utf8.h"
+#include "registry/store/key_tree.h"
+#include "registry/store/registry_store.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+// How a test spells a store: the same text in each form a .reg file may take.
+struct StoreForm {
+    const char* name;
+    bool utf16;      // UTF-16LE with its byte-order mark, else UTF-8
+    bool utf8Bom;    // a UTF-8 byte-order mark
+    const char* eol; // the line ending that replaces each "\n" of the text
+};
+
+const StoreForm kStoreForms[] = {
+    {"UTF-8, CRLF", false, false, "\r\n"},     {"UTF-8, LF", false, false, "\n"},
+    {"UTF-8 with BOM, CR", false, true, "\r"}, {"UTF-16LE, CRLF", true, false, "\r\n"},
+    {"UTF-16LE, LF", true, false, "\n"},       {"UTF-16LE, CR", true, false, "\r"},
+};
+
+// text (UTF-8, lines ending in "\n") in the form's encoding and line endings.
+inline std::string InForm(const StoreForm& form, const std::string& text) {
+    std::string lines;
+    for (char byte : text) {
+        if (byte == '\n') {
+            lines += form.eol;
+        } else {
+            lines.push_back(byte);
+        }
+    }
+    if (!form.utf16) {
+        return form.utf8Bom ? "\xEF\xBB\xBF" + lines : lines;
+    }
+    const std::wstring units = DecodeUtf8(lines.data(), lines.size());
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t unit : units) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>((unit >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
+inline std::string ReadFileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The names in a directory, sorted, one a line: for checking that a write leaves nothing behind.
+inline std::string DirectoryListing(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* directory = opendir(path.c_str());
+    for (dirent* entry = directory != nullptr ? readdir(directory) : nullptr; entry != nullptr;
+         entry = readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    if (directory != nullptr) {
+        closedir(directory);
+    }
+    std::sort(names.begin(), names.end());
+    std::string listing;
+    for (const std::string& name : names) {
+        listing += name + "\n";
+    }
+    return listing;
+}
+
+// A directory of its own for each test, removed afterwards; the store is unloaded.
+class StoreTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/store-test-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(&pattern[0]));
+        directory = pattern;
+        storePath = directory + "/store.reg";
+    }
+
+    void TearDown() override {
+        UnloadRegistryStore();
+        const std::string command = "rm -rf '" + directory + "'";
+        ASSERT_EQ(0, std::system(command.c_str()));
+    }
+
+    // Writes the store and loads it, failing the test when it does not load.
+    void LoadStore(const std::string& bytes) {
+        WriteFileBytes(storePath, bytes);
+        std::string error;
+        ASSERT_TRUE(LoadRegistryStore(storePath.c_str(), &error)) << error;
+    }
+
+    std::string directory;
+    std::string storePath;
+};
+
+// A key tree as text: each live key below the top in subkey order, its path indented by depth,
+// then its values as name, type and data bytes.
+inline void DumpKey(const KeyTree& tree, std::uint32_t key, int depth, std::string* out) {
+    const TreeKey& record = tree.keys[key];
+    if (key != kTopKey) {
+        const std::wstring name(record.name, record.name + record.nameLength);
+        out->append(static_cast<std::size_t>(2 * (depth - 1)), ' ');
+        out->append("[");
+        AppendUtf8(name.data(), name.size(), out);
+        out->append("]\n");
+    }
+    for (std::uint32_t at = record.firstValue; at != kNoIndex; at = tree.values[at].next) {
+        const TreeValue& value = tree.values[at];
+        if (!value.live) {
+            continue;
+        }
+        const std::wstring name(value.name, value.name + value.nameLength);
+        out->append(static_cast<std::size_t>(2 * depth), ' ');
+        out->append("\"");
+        AppendUtf8(name.data(), name.size(), out);
+        out->append("\" " + std::to_string(value.type) + ":");
+        char hex[4];
+        for (std::uint32_t byte = 0; byte < value.dataLength; ++byte) {
+            std::snprintf(hex, sizeof hex, " %02x", value.data[byte]);
+            out->append(hex);
+        }
+        out->append("\n");
+    }
+    for (std::uint32_t index = 0; index < record.childCount; ++index) {
+        DumpKey(tree, ChildKeyAt(tree, key, index), depth + 1, out);
+    }
+}
+
+inline std::string DumpTree(const KeyTree& tree) {
+    std::string out;
+    DumpKey(tree, kTopKey, 0, &out);
+    return out;
+}
