@@ -5,8 +5,8 @@ DWORD CountSubkeys(HKEY key) {
     DWORD classLength = 260;
     DWORD subkeyCount = 0;
     // A failed query leaves the count at 0, which walks the key as one with no subkeys.
-    RegQueryInfoKeyW(key, className, &classLength, nullptr, &subkeyCount, nullptr, nullptr,
-                     nullptr, nullptr, nullptr, nullptr, nullptr);
+    RegQueryInfoKeyW(key, className, &classLength, nullptr, &subkeyCount, nullptr, nullptr, nullptr,
+                     nullptr, nullptr, nullptr, nullptr);
     return subkeyCount;
 }
 
@@ -17,8 +17,7 @@ bool SubkeyName(HKEY key, DWORD index, wchar_t name[kSubkeyNameBufferLength]) {
                          &lastWriteTime) == ERROR_SUCCESS;
 }
 
-bool ReadStringValue(HKEY key, const wchar_t* valueName,
-                     wchar_t buffer[kStringValueBufferLength]) {
+bool ReadStringValue(HKEY key, const wchar_t* valueName, wchar_t buffer[kStringValueBufferLength]) {
     DWORD byteCount = kStringValueByteLimit;
     if (RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer),
                          &byteCount) != ERROR_SUCCESS) {

@@ -18,5 +18,4 @@ DWORD CountSubkeys(HKEY key);
 bool SubkeyName(HKEY key, DWORD index, wchar_t name[kSubkeyNameBufferLength]);
 
 // A value's text, zero-terminated behind its data; fails for data longer than 508 bytes.
-bool ReadStringValue(HKEY key, const wchar_t* valueName,
-                     wchar_t buffer[kStringValueBufferLength]);
+bool ReadStringValue(HKEY key, const wchar_t* valueName, wchar_t buffer[kStringValueBufferLength]);
