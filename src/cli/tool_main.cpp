@@ -2,6 +2,8 @@
 
 #include "cli/command_line.h"
 #include "cli/console.h"
+#include "fix/run.h"
+#include "registry/registry_session.h"
 
 int ToolMain(int argc, const wchar_t* const* argv) {
     RunSettings settings;
@@ -10,5 +12,12 @@ int ToolMain(int argc, const wchar_t* const* argv) {
     if (!outcome.run) {
         return outcome.status;
     }
-    return 0;
+    // The registry is only needed once the command line has been accepted.
+    if (!OpenRegistry()) {
+        return -1;
+    }
+    const int status = RunChecks(settings);
+    FlushConsole();
+    CloseRegistry();
+    return status;
 }
