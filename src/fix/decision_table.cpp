@@ -26,23 +26,26 @@ const wchar_t kNoWorkaround[] = L".\nThere is no predefined GUID mask to work-ar
                                 L"problem. Re-run the utility with \"-f\" to obtain a mask.\n";
 
 const DecisionRow kDecisionTable[] = {
-    {kKnownNothingToWrite, false, true, kNoWrite, kKnownOpening, kRerunForOtherDriver, nullptr},
-    {kKnownNothingToWrite, false, false, kNoWrite, nullptr, nullptr, nullptr},
-    {kKnownWithMask, false, true, kNoWrite, kKnownOpening, kRerunForOtherDriver, nullptr},
-    {kKnownWithMask, false, false, kNoWrite, nullptr, nullptr, nullptr},
-    {kKnownNothingToWrite, true, true, kNoWrite, kKnownOpening, kNothingToFix, nullptr},
-    {kKnownNothingToWrite, true, false, kNoWrite, nullptr, nullptr, nullptr},
-    {kKnownWithMask, true, true, kKnownMask, kKnownOpening, kPredefinedAdded, kPredefinedFailed},
-    {kKnownWithMask, true, false, kKnownMask, nullptr, nullptr, nullptr},
-    {kWorkaround, false, true, kNoWrite, kUnrecognizedOpening, kWorkaroundAvailable, nullptr},
-    {kWorkaround, false, false, kNoWrite, nullptr, nullptr, nullptr},
-    {kWorkaround, true, true, kWorkaroundMask, kUnrecognizedOpening, kPredefinedAdded,
+    {kKnownNothingToWrite, false, true, kNoMask, false, kKnownOpening, kRerunForOtherDriver,
+     nullptr},
+    {kKnownNothingToWrite, false, false, kNoMask, false, nullptr, nullptr, nullptr},
+    {kKnownWithMask, false, true, kKnownMask, false, kKnownOpening, kRerunForOtherDriver, nullptr},
+    {kKnownWithMask, false, false, kKnownMask, false, nullptr, nullptr, nullptr},
+    {kKnownNothingToWrite, true, true, kNoMask, false, kKnownOpening, kNothingToFix, nullptr},
+    {kKnownNothingToWrite, true, false, kNoMask, false, nullptr, nullptr, nullptr},
+    {kKnownWithMask, true, true, kKnownMask, true, kKnownOpening, kPredefinedAdded,
+     kPredefinedFailed},
+    {kKnownWithMask, true, false, kKnownMask, true, nullptr, nullptr, nullptr},
+    {kWorkaround, false, true, kWorkaroundMask, false, kUnrecognizedOpening, kWorkaroundAvailable,
+     nullptr},
+    {kWorkaround, false, false, kWorkaroundMask, false, nullptr, nullptr, nullptr},
+    {kWorkaround, true, true, kWorkaroundMask, true, kUnrecognizedOpening, kPredefinedAdded,
      kWorkaroundFailed},
-    {kWorkaround, true, false, kWorkaroundMask, nullptr, nullptr, nullptr},
-    {kUnrecognized, false, true, kNoWrite, kUnrecognizedOpening, kNoWorkaround, nullptr},
-    {kUnrecognized, false, false, kNoWrite, nullptr, nullptr, nullptr},
-    {kUnrecognized, true, true, kPromptedMask, kUnrecognizedOpening, nullptr, nullptr},
-    {kUnrecognized, true, false, kSilentMask, nullptr, nullptr, nullptr},
+    {kWorkaround, true, false, kWorkaroundMask, true, nullptr, nullptr, nullptr},
+    {kUnrecognized, false, true, kNoMask, false, kUnrecognizedOpening, kNoWorkaround, nullptr},
+    {kUnrecognized, false, false, kNoMask, false, nullptr, nullptr, nullptr},
+    {kUnrecognized, true, true, kPromptedMask, true, kUnrecognizedOpening, nullptr, nullptr},
+    {kUnrecognized, true, false, kSilentMask, true, nullptr, nullptr, nullptr},
 };
 
 GuidMask MaskFrom(MaskSource source, const IpoibInstance& instance, const RunSettings& settings) {
@@ -80,15 +83,15 @@ void CarryOutDecision(HKEY classKey, const wchar_t* adapterName, const IpoibInst
                       PassState* state) {
     const DecisionRow* row =
         SelectDecisionRow(StandingOf(instance), state->settings.fix, state->settings.interactive);
-    if (row->write == kPromptedMask) {
+    if (row->mask == kPromptedMask) {
         PrintText(row->opening);
         PrintPortGuid(instance.portGuid);
         RunMaskPrompt(classKey, adapterName, state);
         return;
     }
-    const GuidMask mask = MaskFrom(row->write, instance, state->settings);
+    const GuidMask mask = MaskFrom(row->mask, instance, state->settings);
     bool written = true;
-    if (row->write != kNoWrite) {
+    if (row->writes) {
         written = WriteGuidMask(classKey, adapterName, mask);
         if (!written) {
             ++state->counters.failedWrites;

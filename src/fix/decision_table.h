@@ -12,7 +12,7 @@ enum GuidStanding {
 };
 
 enum MaskSource {
-    kNoWrite,
+    kNoMask,
     kKnownMask,
     kWorkaroundMask,
     kSilentMask,
@@ -23,7 +23,8 @@ struct DecisionRow {
     GuidStanding standing;
     bool fix;
     bool interactive;
-    MaskSource write;
+    MaskSource mask; // the mask the row names in its message or writes
+    bool writes;
     const wchar_t* opening; // the line opening printed before the GUID, or nullptr
     const wchar_t* report;  // completes the line; after a write, its success message
     const wchar_t* failure; // completes the line after a failed write
