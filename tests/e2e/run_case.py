@@ -8,7 +8,8 @@ A case is a folder:
   store-after.reg  the store expected afterwards, byte for byte; absent means unchanged
   expected-stdout  standard output, byte for byte
   expected-status  the exit status (-1 is read as 255)
-  options          keywords, one a line: read-only-store (the store file has no write bit),
+  options          keywords, one a line, each may be followed by ": " and the reason:
+                   read-only-store (the store file has no write bit),
                    posix-only / windows-only (the case runs on that platform alone)
 
 The program is started with argv[0] = C:\\tools\\ipoib-guidmask.exe so that the usage text
@@ -44,7 +45,7 @@ def case_arguments(case):
 
 def case_options(case):
     data = read_optional(os.path.join(case, "options"), b"")
-    return {line.strip() for line in data.decode("utf-8").splitlines()
+    return {line.split(":")[0].strip() for line in data.decode("utf-8").splitlines()
             if line.strip() and not line.startswith("#")}
 
 
