@@ -78,6 +78,18 @@ const WriteCase kWriteCases[] = {
      Replaced(kAdapters, "0002]\n",
               "0002]\n\"Gr\xC3\xBC\xC3\x9F"
               "e\"=\"\xE2\x82\xAC\xF0\x9F\x98\x80\"\n")},
+    {"a name beyond ASCII that differs (no SS for sharp s)",
+     "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Gr\xC3\xBC\xC3\x9F"
+     "e\"=\"\xE2\x82\xAC\" ; \xF0\x9F\x98\x80\xFF\n",
+     L"A", L"GR\u00DCSSE", L"x",
+     "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Gr\xC3\xBC\xC3\x9F"
+     "e\"=\"\xE2\x82\xAC\" ; \xF0\x9F\x98\x80\xFF\n\"GR\xC3\x9CSSE\"=\"x\"\n"},
+    {"a line beyond ASCII rewritten in place, by its own name",
+     "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Gr\xC3\xBC\xC3\x9F"
+     "e\"=\"\xE2\x82\xAC\" ; \xF0\x9F\x98\x80\xFF\n",
+     L"A", L"GR\u00DC\u00DFE", L"x",
+     "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Gr\xC3\xBC\xC3\x9F"
+     "e\"=\"x\" ; \xF0\x9F\x98\x80\xFF\n"},
     {"text that no quoted line holds", kAdapters, L"SYSTEM\\Class\\0002", L"Lines", L"a\nb",
      Replaced(kAdapters, "0002]\n", "0002]\n\"Lines\"=hex(1):61,00,0a,00,62,00,00,00\n")},
     {"long hex data wrapped as regedit wraps it", kAdapters, L"SYSTEM\\Class\\0002", L"Long",

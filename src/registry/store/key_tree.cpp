@@ -308,6 +308,7 @@ std::uint32_t Shifted(std::uint32_t offset, std::uint32_t start, std::uint32_t e
 
 void InitKeyTree(KeyTree* tree) {
     tree->keys.clear();
+    tree->unsortedParents.clear();
     tree->values.clear();
     tree->sortedChildren.clear();
     tree->arena.blocks.clear();
@@ -333,11 +334,13 @@ std::uint32_t AddChildKey(KeyTree* tree, std::uint32_t parent, const char16_t* n
     const std::uint32_t newest = tree->keys[parent].firstChild;
     // Exports list subkeys in order; noting here, while both are in cache, whether this one
     // keeps the order spares a pass over all names when the tree is finished.
-    if (newest != kNoIndex &&
+    if (newest != kNoIndex && !tree->keys[parent].childrenUnsorted &&
         CompareNamesIgnoringCase(tree->keys[newest].name, tree->keys[newest].nameLength, name,
                                  nameLength) > 0) {
         tree->keys[parent].childrenUnsorted = true;
+        tree->unsortedParents.push_back(parent);
     }
+    ++tree->keys[parent].childCount;
     tree->keys[key].nextSibling = tree->keys[parent].firstChild;
     tree->keys[parent].firstChild = key;
     ++tree->keys[parent].childRecords;
@@ -356,6 +359,7 @@ std::uint32_t FindChildKey(const KeyTree& tree, std::uint32_t parent, const char
 
 void DeleteKey(KeyTree* tree, std::uint32_t key) {
     UnlinkChild(tree, tree->keys[key].parent, key);
+    --tree->keys[tree->keys[key].parent].childCount;
     std::vector<std::uint32_t> pending(1, key);
     while (!pending.empty()) {
         const std::uint32_t at = pending.back();
@@ -417,21 +421,16 @@ void DeleteValue(KeyTree* tree, std::uint32_t value) {
 }
 
 void FinishKeyTree(KeyTree* tree) {
-    // Passes over the keys in order of creation, which touch each record once, rather than a
-    // walk of every sibling list, which would miss the cache at each step.
-    const std::uint32_t count = static_cast<std::uint32_t>(tree->keys.size());
-    for (std::uint32_t key = 1; key < count; ++key) {
-        if (tree->keys[key].live) {
-            ++tree->keys[tree->keys[key].parent].childCount;
-        }
-    }
+    // Two passes over the keys in order of creation, which read each record once, rather than
+    // walks of the sibling lists, which would miss the cache at every step.
     std::uint32_t next = 0;
     for (TreeKey& key : tree->keys) {
         key.childStart = next;
-        next += key.childCount;
+        next += key.live ? key.childCount : 0;
         key.childCount = 0;
     }
     tree->sortedChildren.assign(next, kNoIndex);
+    const std::uint32_t count = static_cast<std::uint32_t>(tree->keys.size());
     for (std::uint32_t key = 1; key < count; ++key) {
         if (tree->keys[key].live) {
             TreeKey& parent = tree->keys[tree->keys[key].parent];
@@ -439,11 +438,12 @@ void FinishKeyTree(KeyTree* tree) {
         }
     }
     std::vector<ChildOrder> scratch;
-    for (std::uint32_t key = 0; key < count; ++key) {
-        if (tree->keys[key].live && tree->keys[key].childrenUnsorted) {
+    for (std::uint32_t key : tree->unsortedParents) {
+        if (tree->keys[key].live) {
             SortChildren(tree, key, &scratch);
         }
     }
+    std::vector<std::uint32_t>().swap(tree->unsortedParents);
     // The indexes are only needed while loading; a finished tree searches its sorted children.
     std::vector<std::uint64_t>().swap(tree->keyIndex.slots);
     std::vector<std::uint64_t>().swap(tree->valueIndex.slots);

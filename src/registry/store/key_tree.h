@@ -22,10 +22,9 @@ struct TreeKey {
     std::uint32_t parent;
     std::uint32_t firstChild; // while loading: children, newest first, linked by nextSibling
     std::uint32_t nextSibling;
-    std::uint32_t childStart; // once finished: the children in subkey order, in sortedChildren
-    std::uint32_t childCount;
+    std::uint32_t childStart;   // once finished: the children in subkey order, in sortedChildren
+    std::uint32_t childCount;   // live children
     std::uint32_t childRecords; // while loading: children ever linked, deleted ones too
-    bool childrenUnsorted;      // while loading: a child came before one created earlier
     std::uint32_t firstValue;   // linked by TreeValue::next
     std::uint32_t lastValue;
     std::uint32_t valueCount;   // live values
@@ -34,6 +33,7 @@ struct TreeKey {
     // key's last own line); kNoOffset when the key has no place of its own.
     std::uint32_t newValueAt;
     bool live;
+    bool childrenUnsorted; // while loading: a child came before one created earlier
 };
 
 struct TreeValue {
@@ -65,6 +65,7 @@ struct NameIndex {
 
 struct KeyTree {
     std::deque<TreeKey> keys;
+    std::vector<std::uint32_t> unsortedParents; // while loading: keys with childrenUnsorted
     std::deque<TreeValue> values;
     std::vector<std::uint32_t> sortedChildren;
     TreeArena arena;
