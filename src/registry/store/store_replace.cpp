@@ -49,8 +49,8 @@ bool WriteAll(int fd, const char* bytes, std::size_t length, std::uint64_t at) {
     return true;
 }
 
-// Copies bytes [from, to) of one file to outAt in another; in the kernel
-// when it can, else through a bounded buffer.
+// Copies bytes [from, to) of one file to outAt in another: in the kernel when it can, else
+// through a bounded buffer.
 bool CopyRange(int in, int out, std::uint64_t from, std::uint64_t to, std::uint64_t outAt) {
     loff_t inOffset = static_cast<loff_t>(from);
     loff_t outOffset = static_cast<loff_t>(outAt);
