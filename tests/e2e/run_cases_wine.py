@@ -186,10 +186,22 @@ def run_case(env, case, notes):
     return failures
 
 
+def option_reasons(case):
+    """{keyword: reason} from the case's options file ("keyword" or "keyword: reason")."""
+    data = read_optional(os.path.join(case, "options"), b"").decode("utf-8")
+    reasons = {}
+    for line in data.splitlines():
+        if line.strip() and not line.startswith("#"):
+            keyword, _, reason = line.partition(":")
+            reasons[keyword.strip()] = reason.strip()
+    return reasons
+
+
 def skip_reason(case):
     options = case_options(case)
     if "posix-only" in options:
-        return "posix-only case"
+        reason = option_reasons(case).get("posix-only")
+        return f"posix-only case ({reason})" if reason else "posix-only case"
     if "read-only-store" in options:
         return ("read-only-store case: Wine's registry takes no rights away from the user, "
                 "so there is no read-only registry to run it on")
@@ -232,21 +244,45 @@ def check_console_text(env):
 
 # What a bare Windows host has: the program must need no DLL beyond these.
 SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll"}
+# The registry operations the program calls, all of them advapi32's own.
+REGISTRY_FUNCTIONS = {"RegOpenKeyExW", "RegQueryInfoKeyW", "RegEnumKeyExW", "RegQueryValueExW",
+                      "RegSetValueExW", "RegCloseKey"}
+
+
+def imported_functions(objdump_text):
+    """{lower-cased DLL name: set of function names} from objdump -p's import tables."""
+    imports = {}
+    current = None
+    for line in objdump_text.splitlines():
+        match = re.match(r"\s*DLL Name: (\S+)", line)
+        if match:
+            current = imports.setdefault(match.group(1).lower(), set())
+            continue
+        entry = re.match(r"\s*[0-9a-fA-F]+\s+\d+\s+(\w+)\s*$", line)
+        if current is not None and entry:
+            current.add(entry.group(1))
+        elif not line.strip():
+            current = None
+    return imports
 
 
 def check_imports(program):
-    """The program is linked statically: it imports system DLLs only."""
+    """The program is linked statically, so it imports system DLLs only, and its registry
+    operations are advapi32's (none of our POSIX store's is linked in)."""
     completed = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", program],
                                capture_output=True, timeout=COMMAND_TIMEOUT)
     if completed.returncode != 0:
         return [f"objdump failed: {completed.stderr.decode('utf-8', 'replace').strip()}"]
-    imported = re.findall(rb"DLL Name: (\S+)", completed.stdout)
-    names = {name.decode().lower() for name in imported}
+    imports = imported_functions(completed.stdout.decode("utf-8", "replace"))
     failures = []
-    if not names:
+    if not imports:
         failures.append("no imported DLL found: objdump's output was not understood")
-    if names - SYSTEM_DLLS:
-        failures.append(f"imports DLLs a bare Windows host lacks: {sorted(names - SYSTEM_DLLS)}")
+    if set(imports) - SYSTEM_DLLS:
+        failures.append(f"imports DLLs a bare Windows host lacks: "
+                        f"{sorted(set(imports) - SYSTEM_DLLS)}")
+    missing = REGISTRY_FUNCTIONS - imports.get("advapi32.dll", set())
+    if missing:
+        failures.append(f"registry operations not taken from advapi32: {sorted(missing)}")
     return failures
 
 
@@ -273,8 +309,10 @@ def main():
         shutil.copyfile(arguments.program, host_path(env, PROGRAM_PATH_SEEN))
         print(f"wine prefix ready in {time.monotonic() - started:.1f} s", flush=True)
 
-        for name, failures in (("imports system DLLs only", check_imports(arguments.program)),
-                               ("console text", check_console_text(env))):
+        program_checks = (("imports system DLLs and the registry API",
+                           check_imports(arguments.program)),
+                          ("console text", check_console_text(env)))
+        for name, failures in program_checks:
             print(f"{'ok' if not failures else 'FAIL'} {name}", flush=True)
             for line in failures:
                 print("  " + line)
