@@ -22,6 +22,7 @@ import fcntl
 import os
 import pty
 import re
+import select
 import shutil
 import struct
 import subprocess
@@ -221,10 +222,14 @@ def check_console_text(env):
                                stdin=follower, stdout=follower, stderr=follower)
     os.close(follower)
     output = b""
-    while True:
+    deadline = time.monotonic() + COMMAND_TIMEOUT
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([leader], [], [], deadline - time.monotonic())
+        if not ready:
+            break
         try:
             chunk = os.read(leader, 4096)
-        except OSError:
+        except OSError:  # the terminal is gone with the last process that had it open
             break
         if not chunk:
             break
