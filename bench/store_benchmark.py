@@ -47,7 +47,9 @@ def ordinary_key(rng, index):
 
 def adapter_keys(index):
     instance = "{%08X-0E0F-4A1B-9C2D-3E4F5A6B7C8D}" % index
-    guid = "%04X%04XFFFF%02X%02X00" % (index, index, [0x48, 0xC9, 0xAB][index % 3],
+    # 16 digits, byte 0 last: 00-30-48 (known, mask 0xe7), 00-02-C9 (known, nothing to write)
+    # and 00-CD-AB (unrecognized) in turn.
+    guid = "%04XFFFF%02X%02X%02X00" % (index, index, [0x48, 0xC9, 0xAB][index % 3],
                                        [0x30, 0x02, 0xCD][index % 3])
     return [
         "[%s\\%s\\Connection]" % (NET, instance),
