@@ -12,13 +12,6 @@ namespace {
 
 const std::size_t kCopyBufferSize = 1 << 20;
 
-struct TemporaryFile {
-    int directory;
-    int fd;
-    std::string name; // within directory
-    bool named;       // the name exists and must go if the replacement fails
-};
-
 std::string DirectoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
@@ -94,36 +87,43 @@ bool CopyRange(int in, int out, std::uint64_t from, std::uint64_t to, std::uint6
     return true;
 }
 
-// An unnamed file in the directory when the file system has them, else the fixed name; owned
-// and readable like the store.
-bool CreateTemporaryFile(TemporaryFile* temporary, const StoreLock& lock) {
+// An unnamed file in the directory when the file system has them, else the fixed name; only
+// its owner may open it until it is finished.
+bool CreateTemporaryFile(StoreReplacement* temporary) {
     temporary->fd = openat(temporary->directory, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (temporary->fd < 0) {
-        if (unlinkat(temporary->directory, temporary->name.c_str(), 0) != 0 && errno != ENOENT) {
-            return false;
-        }
-        temporary->fd = openat(temporary->directory, temporary->name.c_str(),
-                               O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
-        if (temporary->fd < 0) {
-            return false;
-        }
-        temporary->named = true;
+    if (temporary->fd >= 0) {
+        return true;
     }
+    if (unlinkat(temporary->directory, temporary->name.c_str(), 0) != 0 && errno != ENOENT) {
+        return false;
+    }
+    temporary->fd = openat(temporary->directory, temporary->name.c_str(),
+                           O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+    temporary->named = temporary->fd >= 0;
+    return temporary->named;
+}
+
+// Owned and readable like the store.
+bool GiveStoreOwnership(int fd, const StoreLock& lock) {
     // Only root may hand a file to another owner; for anyone else the new file stays theirs.
-    const int owned = fchown(temporary->fd, lock.owner, lock.group);
+    const int owned = fchown(fd, lock.owner, lock.group);
     static_cast<void>(owned);
-    return fchmod(temporary->fd, lock.mode) == 0;
+    return fchmod(fd, lock.mode) == 0;
+}
+
+std::string ProcessFdPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
 }
 
 // Gives an unnamed file its temporary name, ready to be renamed over the store.
-bool NameTemporaryFile(TemporaryFile* temporary) {
+bool NameTemporaryFile(StoreReplacement* temporary) {
     if (temporary->named) {
         return true;
     }
     if (unlinkat(temporary->directory, temporary->name.c_str(), 0) != 0 && errno != ENOENT) {
         return false;
     }
-    const std::string self = "/proc/self/fd/" + std::to_string(temporary->fd);
+    const std::string self = ProcessFdPath(temporary->fd);
     if (linkat(AT_FDCWD, self.c_str(), temporary->directory, temporary->name.c_str(),
                AT_SYMLINK_FOLLOW) != 0 &&
         linkat(temporary->fd, "", temporary->directory, temporary->name.c_str(), AT_EMPTY_PATH) !=
@@ -138,7 +138,23 @@ bool WriteEditedCopy(const StoreLock& lock, const FileEdit& edit, int out) {
     const std::uint64_t tailAt = edit.start + edit.bytes.size();
     return CopyRange(lock.fd, out, 0, edit.start, 0) &&
            WriteAll(out, edit.bytes.data(), edit.bytes.size(), edit.start) &&
-           CopyRange(lock.fd, out, edit.end, lock.identity.size, tailAt) && fsync(out) == 0;
+           CopyRange(lock.fd, out, edit.end, lock.identity.size, tailAt);
+}
+
+LSTATUS CreateReplacement(const std::string& path, StoreReplacement* replacement) {
+    replacement->directory = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    replacement->fd = -1;
+    replacement->name = BaseNameOf(TemporaryStorePath(path));
+    replacement->named = false;
+    if (replacement->directory < 0) {
+        return ErrorFromErrno(errno);
+    }
+    if (!CreateTemporaryFile(replacement)) {
+        const int error = errno;
+        AbandonStoreReplacement(replacement);
+        return ErrorFromErrno(error);
+    }
+    return ERROR_SUCCESS;
 }
 
 } // namespace
@@ -148,43 +164,80 @@ std::string TemporaryStorePath(const std::string& path) {
 }
 
 LSTATUS ReplaceStoreFile(const std::string& path, const FileEdit& edit, StoreLock* lock) {
-    TemporaryFile temporary;
-    temporary.directory = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    temporary.fd = -1;
-    temporary.name = BaseNameOf(TemporaryStorePath(path));
-    temporary.named = false;
-    if (temporary.directory < 0) {
-        return ErrorFromErrno(errno);
+    StoreReplacement replacement;
+    const LSTATUS created = CreateReplacement(path, &replacement);
+    if (created != ERROR_SUCCESS) {
+        return created;
     }
+    if (!WriteEditedCopy(*lock, edit, replacement.fd)) {
+        const int error = errno;
+        AbandonStoreReplacement(&replacement);
+        return ErrorFromErrno(error);
+    }
+    return FinishStoreReplacement(path, &replacement, lock);
+}
+
+LSTATUS BeginStoreReplacement(const std::string& path, StoreReplacement* replacement,
+                              std::string* writePath) {
+    const LSTATUS created = CreateReplacement(path, replacement);
+    if (created != ERROR_SUCCESS) {
+        return created;
+    }
+    // An unnamed file is opened through its descriptor; without /proc it is named at once.
+    *writePath = ProcessFdPath(replacement->fd);
+    if (!replacement->named && access(writePath->c_str(), W_OK) == 0) {
+        return ERROR_SUCCESS;
+    }
+    if (!NameTemporaryFile(replacement)) {
+        const int error = errno;
+        AbandonStoreReplacement(replacement);
+        return ErrorFromErrno(error);
+    }
+    *writePath = DirectoryOf(path) + "/" + replacement->name;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS FinishStoreReplacement(const std::string& path, StoreReplacement* replacement,
+                               StoreLock* lock) {
     const std::string base = BaseNameOf(path);
     // The new file is locked before it gets a name, so a writer that waited for the old one
     // finds the new one locked in turn.
-    const bool replaced =
-        CreateTemporaryFile(&temporary, *lock) && WriteEditedCopy(*lock, edit, temporary.fd) &&
-        flock(temporary.fd, LOCK_EX) == 0 && NameTemporaryFile(&temporary) &&
-        renameat(temporary.directory, temporary.name.c_str(), temporary.directory, base.c_str()) ==
-            0;
+    const bool replaced = GiveStoreOwnership(replacement->fd, *lock) &&
+                          fsync(replacement->fd) == 0 && flock(replacement->fd, LOCK_EX) == 0 &&
+                          NameTemporaryFile(replacement) &&
+                          renameat(replacement->directory, replacement->name.c_str(),
+                                   replacement->directory, base.c_str()) == 0;
     int error = replaced ? 0 : errno;
-    if (replaced) {
-        temporary.named = false; // the name is the store's now
-        if (fsync(temporary.directory) != 0) {
-            error = errno;
-        }
-    }
-    if (temporary.named) {
-        unlinkat(temporary.directory, temporary.name.c_str(), 0);
-    }
-    close(temporary.directory);
     if (!replaced) {
-        if (temporary.fd >= 0) {
-            close(temporary.fd);
-        }
+        AbandonStoreReplacement(replacement);
         return ErrorFromErrno(error);
     }
+    replacement->named = false; // the name is the store's now
+    if (fsync(replacement->directory) != 0) {
+        error = errno;
+    }
+    close(replacement->directory);
+    replacement->directory = -1;
     UnlockStoreFile(lock);
-    lock->fd = temporary.fd;
+    lock->fd = replacement->fd;
+    replacement->fd = -1;
     if (!DescribeOpenFile(lock->fd, lock) && error == 0) {
         error = errno;
     }
     return error == 0 ? ERROR_SUCCESS : ErrorFromErrno(error);
+}
+
+void AbandonStoreReplacement(StoreReplacement* replacement) {
+    if (replacement->named) {
+        unlinkat(replacement->directory, replacement->name.c_str(), 0);
+        replacement->named = false;
+    }
+    if (replacement->fd >= 0) {
+        close(replacement->fd);
+        replacement->fd = -1;
+    }
+    if (replacement->directory >= 0) {
+        close(replacement->directory);
+        replacement->directory = -1;
+    }
 }

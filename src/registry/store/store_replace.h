@@ -21,3 +21,26 @@ std::string TemporaryStorePath(const std::string& path);
 
 // On success lock holds the new file, locked, and describes it; the old one is released.
 LSTATUS ReplaceStoreFile(const std::string& path, const FileEdit& edit, StoreLock* lock);
+
+// A replacement whose contents another writer puts in the new file (a library that writes
+// only to a file it opens by name): begun, written through writePath, then finished or
+// abandoned.
+struct StoreReplacement {
+    int directory;
+    int fd;           // the new file, open for reading and writing
+    std::string name; // the temporary name within directory
+    bool named;       // the name exists and must go if the replacement fails
+};
+
+// Creates the new, empty file beside the store at path; writePath names it for opening.
+LSTATUS BeginStoreReplacement(const std::string& path, StoreReplacement* replacement,
+                              std::string* writePath);
+
+// Flushes the new file, gives it the store's owner and permissions and renames it over the
+// store; lock then holds the new file as ReplaceStoreFile leaves it. On failure the store is
+// as it was and the new file is gone.
+LSTATUS FinishStoreReplacement(const std::string& path, StoreReplacement* replacement,
+                               StoreLock* lock);
+
+// Removes the new file; the store is as it was.
+void AbandonStoreReplacement(StoreReplacement* replacement);
