@@ -1,0 +1,14 @@
+// The hive store of a build without hivex: a hive file is recognized and refused.
+#include "registry/store/hive_file.h"
+
+bool ReadHiveFile(const char*, KeyTree* tree, std::uint32_t* systemKey, std::string* what) {
+    InitKeyTree(tree);
+    *systemKey = kNoIndex;
+    *what = "this is a registry hive file, but this build has no hive support (libhivex)";
+    return false;
+}
+
+LSTATUS CommitHiveValue(const char*, const char*, const std::vector<std::u16string>&,
+                        const char16_t*, std::size_t, DWORD, const unsigned char*, std::size_t) {
+    return ERROR_BADDB;
+}
