@@ -22,7 +22,7 @@ bool OpenRegistry() {
     const char* path = std::getenv(kStoreVariable);
     if (path == nullptr || *path == '\0') {
         ReportStoreProblem(std::string("registry store not named: set ") + kStoreVariable +
-                           " to a .reg file");
+                           " to a .reg file or a SYSTEM hive file");
         return false;
     }
     std::string error;

@@ -30,7 +30,7 @@ class RegistrySessionTest : public StoreTest {
 TEST_F(RegistrySessionTest, SaysWhyThereIsNoRegistry) {
     bool opened = true;
     const std::string unnamed = "ipoib-guidmask: registry store not named: set "
-                                "IPOIB_GUIDMASK_REGISTRY to a .reg file\n";
+                                "IPOIB_GUIDMASK_REGISTRY to a .reg file or a SYSTEM hive file\n";
     EXPECT_EQ(unnamed, OpenWith(nullptr, &opened));
     EXPECT_FALSE(opened);
     EXPECT_EQ(unnamed, OpenWith("", &opened));

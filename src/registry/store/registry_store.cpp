@@ -1,5 +1,7 @@
 #include "registry/store/registry_store.h"
 
+#include "registry/store/hive_file.h"
+#include "registry/store/hive_layout.h"
 #include "registry/store/reg_file_reader.h"
 #include "registry/store/reg_file_writer.h"
 #include "registry/store/store_lock.h"
@@ -13,25 +15,61 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
 // Seconds from 1601-01-01, where FILETIME counts from, to 1970-01-01.
 const std::uint64_t kFileTimeEpochSeconds = 11644473600u;
 
+// What a writer must know of the file's format: a .reg file's layout, or where a hive is.
+struct StoreShape {
+    bool hive;
+    RegFileLayout regFile;
+    HiveLayout hiveLayout;
+};
+
 struct RegistryStore {
     bool loaded;
     std::string filePath; // the file itself, symbolic links resolved: what is locked and replaced
     KeyTree tree;
-    RegFileLayout layout;
+    StoreShape shape;
     FileIdentity identity; // of the file as loaded or as last written
 };
 
 RegistryStore gStore;
 
-// The format's reader: fills a fresh tree from the file open on fd.
-bool ReadStoreFile(int fd, KeyTree* tree, RegFileLayout* layout, RegFileError* error) {
-    return ReadRegFile(fd, tree, layout, error);
+// A name that opens the file open on fd, for a library that opens files by name; path when
+// the system has no such name.
+std::string OpenFilePath(int fd, const std::string& path) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return access(self.c_str(), R_OK) == 0 ? self : path;
+}
+
+bool ReadHiveStore(const std::string& path, KeyTree* tree, HiveLayout* layout,
+                   RegFileError* error) {
+    std::uint32_t systemKey = kNoIndex;
+    if (!ReadHiveFile(path.c_str(), tree, &systemKey, &error->what) ||
+        !FindCurrentControlSet(*tree, systemKey, layout, &error->what)) {
+        InitKeyTree(tree);
+        return false;
+    }
+    return true;
+}
+
+// The format's reader: fills a fresh tree from the file open on fd (at path), a hive file or a
+// .reg file by its first bytes.
+bool ReadStoreFile(int fd, const std::string& path, KeyTree* tree, StoreShape* shape,
+                   RegFileError* error) {
+    unsigned char start[kHiveSignatureLength];
+    const ssize_t got = pread(fd, start, sizeof start, 0);
+    shape->hive = got > 0 && StartsAsHive(start, static_cast<std::size_t>(got));
+    shape->hiveLayout = HiveLayout{kNoIndex, kNoIndex};
+    if (shape->hive) {
+        error->line = 0;
+        return ReadHiveStore(OpenFilePath(fd, path), tree, &shape->hiveLayout, error);
+    }
+    return ReadRegFile(fd, tree, &shape->regFile, error);
 }
 
 // The format's writer: the edit of the file that sets one value.
@@ -39,7 +77,7 @@ LSTATUS PlanStoreWrite(std::uint32_t key, const char16_t* name, std::size_t name
                        const unsigned char* data, std::size_t dataLength, const StoreLock& lock,
                        RegFileValueEdit* edit) {
     return PlanRegFileValueWrite(gStore.tree, key, name, nameLength, type, data, dataLength,
-                                 gStore.layout, lock.fd, lock.identity.size, edit);
+                                 gStore.shape.regFile, lock.fd, lock.identity.size, edit);
 }
 
 std::string ErrorText(const char* path, const RegFileError& error) {
@@ -56,13 +94,13 @@ LSTATUS RefreshFromLockedFile(const StoreLock& lock) {
         return ERROR_SUCCESS;
     }
     KeyTree tree;
-    RegFileLayout layout;
+    StoreShape shape;
     RegFileError error;
-    if (!ReadStoreFile(lock.fd, &tree, &layout, &error)) {
+    if (!ReadStoreFile(lock.fd, gStore.filePath, &tree, &shape, &error)) {
         return ERROR_BADDB;
     }
     gStore.tree = std::move(tree);
-    gStore.layout = layout;
+    gStore.shape = shape;
     gStore.identity = lock.identity;
     return ERROR_SUCCESS;
 }
@@ -84,6 +122,39 @@ void ApplyValueEdit(std::uint32_t key, const char16_t* name, std::size_t nameLen
     }
 }
 
+// A hive's writer: hivex commits the locked hive, with the value set, into the new file of a
+// store replacement.
+LSTATUS WriteHiveValue(std::uint32_t key, const char16_t* name, std::size_t nameLength, DWORD type,
+                       const unsigned char* data, std::size_t dataLength, StoreLock* lock) {
+    std::vector<std::u16string> keyPath;
+    if (!HiveKeyPath(gStore.tree, gStore.shape.hiveLayout, key, &keyPath)) {
+        return ERROR_ACCESS_DENIED; // above the hive: no value is ever written there
+    }
+    // hivex matches value names in ASCII case only: an existing value goes by its own spelling.
+    const std::uint32_t existing = FindValue(gStore.tree, key, name, nameLength);
+    const std::u16string valueName = existing == kNoIndex
+                                         ? std::u16string(name, nameLength)
+                                         : std::u16string(gStore.tree.values[existing].name,
+                                                          gStore.tree.values[existing].nameLength);
+    StoreReplacement replacement;
+    std::string writePath;
+    LSTATUS status = BeginStoreReplacement(gStore.filePath, &replacement, &writePath);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    status = CommitHiveValue(OpenFilePath(lock->fd, gStore.filePath).c_str(), writePath.c_str(),
+                             keyPath, valueName.data(), valueName.size(), type, data, dataLength);
+    if (status != ERROR_SUCCESS) {
+        AbandonStoreReplacement(&replacement);
+        return status;
+    }
+    status = FinishStoreReplacement(gStore.filePath, &replacement, lock);
+    if (status == ERROR_SUCCESS) {
+        SetValue(&gStore.tree, key, valueName.data(), valueName.size(), type, data, dataLength);
+    }
+    return status;
+}
+
 LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const char16_t* name,
                     std::size_t nameLength, DWORD type, const unsigned char* data,
                     std::size_t dataLength, StoreLock* lock) {
@@ -97,6 +168,13 @@ LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const ch
     const std::uint32_t key = FindStoreKey(keyPath, keyPathLength);
     if (key == kNoIndex) {
         return ERROR_KEY_DELETED;
+    }
+    if (gStore.shape.hive) {
+        const LSTATUS written = WriteHiveValue(key, name, nameLength, type, data, dataLength, lock);
+        if (written == ERROR_SUCCESS) {
+            gStore.identity = lock->identity;
+        }
+        return written;
     }
     RegFileValueEdit edit;
     const LSTATUS planned =
@@ -125,7 +203,7 @@ bool LoadRegistryStore(const char* path, std::string* error) {
         failure.what = std::string("cannot open the registry store: ") + std::strerror(errno);
     } else if (described.identity.size >= kNoOffset) {
         failure.what = "the registry store is too large (4 GiB or more)";
-    } else if (ReadStoreFile(fd, &gStore.tree, &gStore.layout, &failure)) {
+    } else if (ReadStoreFile(fd, resolved, &gStore.tree, &gStore.shape, &failure)) {
         gStore.loaded = true;
         gStore.filePath = resolved;
         gStore.identity = described.identity;
@@ -143,6 +221,8 @@ bool LoadRegistryStore(const char* path, std::string* error) {
 
 void UnloadRegistryStore() {
     gStore.loaded = false;
+    gStore.shape.hive = false;
+    gStore.shape.hiveLayout = HiveLayout{kNoIndex, kNoIndex};
     gStore.filePath.clear();
     InitKeyTree(&gStore.tree);
 }
@@ -167,7 +247,10 @@ std::uint32_t FindStoreKey(const char16_t* path, std::size_t length) {
         while (end < length && path[end] != u'\\') {
             ++end;
         }
-        key = FindChildKey(gStore.tree, key, path + start, end - start);
+        const std::uint32_t linked =
+            HiveLinkTarget(gStore.shape.hiveLayout, key, path + start, end - start);
+        key =
+            linked != kNoIndex ? linked : FindChildKey(gStore.tree, key, path + start, end - start);
         start = end + 1;
     }
     return key;

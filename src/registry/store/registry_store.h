@@ -1,10 +1,12 @@
 // The process's registry store: a registry file loaded once into a key tree, and written one
-// value at a time straight to disk under a lock, after re-reading the file if another process
-// has changed it since.
+// value at a time under a lock, after re-reading the file if another process has changed it
+// since, by replacing the file with a new one.
 //
 // The tree knows nothing of the file's format; the format is read and written in two places
-// of registry_store.cpp (a .reg file: reg_file_reader and reg_file_writer), which is all a
-// second format would add to.
+// of registry_store.cpp, which tell the two formats apart by the file's first bytes: a .reg
+// file (reg_file_reader and reg_file_writer) or a SYSTEM hive file (hive_file, hive_layout),
+// whose root is HKEY_LOCAL_MACHINE\SYSTEM and whose CurrentControlSet is looked up through
+// Select\Current.
 #pragma once
 
 #include "registry/registry_api_posix.h"
