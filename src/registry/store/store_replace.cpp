@@ -8,9 +8,20 @@
 #include <unistd.h>
 #include <vector>
 
+ReplaceStep gFailingReplaceStep = ReplaceStep::None;
+
 namespace {
 
 const std::size_t kCopyBufferSize = 1 << 20;
+
+// True, with errno set, when a test has made this step fail.
+bool FailsForTest(ReplaceStep step) {
+    if (gFailingReplaceStep != step) {
+        return false;
+    }
+    errno = EIO;
+    return true;
+}
 
 std::string DirectoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -26,6 +37,9 @@ std::string BaseNameOf(const std::string& path) {
 }
 
 bool WriteAll(int fd, const char* bytes, std::size_t length, std::uint64_t at) {
+    if (FailsForTest(ReplaceStep::Write)) {
+        return false;
+    }
     while (length > 0) {
         const ssize_t wrote = pwrite(fd, bytes, length, static_cast<off_t>(at));
         if (wrote < 0 && errno == EINTR) {
@@ -45,6 +59,9 @@ bool WriteAll(int fd, const char* bytes, std::size_t length, std::uint64_t at) {
 // Copies bytes [from, to) of one file to outAt in another: in the kernel when it can, else
 // through a bounded buffer.
 bool CopyRange(int in, int out, std::uint64_t from, std::uint64_t to, std::uint64_t outAt) {
+    if (FailsForTest(ReplaceStep::Copy)) {
+        return false;
+    }
     loff_t inOffset = static_cast<loff_t>(from);
     loff_t outOffset = static_cast<loff_t>(outAt);
     while (static_cast<std::uint64_t>(inOffset) < to) {
@@ -90,6 +107,9 @@ bool CopyRange(int in, int out, std::uint64_t from, std::uint64_t to, std::uint6
 // An unnamed file in the directory when the file system has them, else the fixed name; only
 // its owner may open it until it is finished.
 bool CreateTemporaryFile(StoreReplacement* temporary) {
+    if (FailsForTest(ReplaceStep::Create)) {
+        return false;
+    }
     temporary->fd = openat(temporary->directory, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (temporary->fd >= 0) {
         return true;
@@ -108,7 +128,7 @@ bool GiveStoreOwnership(int fd, const StoreLock& lock) {
     // Only root may hand a file to another owner; for anyone else the new file stays theirs.
     const int owned = fchown(fd, lock.owner, lock.group);
     static_cast<void>(owned);
-    return fchmod(fd, lock.mode) == 0;
+    return !FailsForTest(ReplaceStep::Permissions) && fchmod(fd, lock.mode) == 0;
 }
 
 std::string ProcessFdPath(int fd) {
@@ -124,6 +144,9 @@ bool NameTemporaryFile(StoreReplacement* temporary) {
         return false;
     }
     const std::string self = ProcessFdPath(temporary->fd);
+    if (FailsForTest(ReplaceStep::Link)) {
+        return false;
+    }
     if (linkat(AT_FDCWD, self.c_str(), temporary->directory, temporary->name.c_str(),
                AT_SYMLINK_FOLLOW) != 0 &&
         linkat(temporary->fd, "", temporary->directory, temporary->name.c_str(), AT_EMPTY_PATH) !=
@@ -203,8 +226,10 @@ LSTATUS FinishStoreReplacement(const std::string& path, StoreReplacement* replac
     // The new file is locked before it gets a name, so a writer that waited for the old one
     // finds the new one locked in turn.
     const bool replaced = GiveStoreOwnership(replacement->fd, *lock) &&
-                          fsync(replacement->fd) == 0 && flock(replacement->fd, LOCK_EX) == 0 &&
-                          NameTemporaryFile(replacement) &&
+                          !FailsForTest(ReplaceStep::Flush) && fsync(replacement->fd) == 0 &&
+                          !FailsForTest(ReplaceStep::Lock) &&
+                          flock(replacement->fd, LOCK_EX) == 0 && NameTemporaryFile(replacement) &&
+                          !FailsForTest(ReplaceStep::Rename) &&
                           renameat(replacement->directory, replacement->name.c_str(),
                                    replacement->directory, base.c_str()) == 0;
     int error = replaced ? 0 : errno;

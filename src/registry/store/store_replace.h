@@ -44,3 +44,10 @@ LSTATUS FinishStoreReplacement(const std::string& path, StoreReplacement* replac
 
 // Removes the new file; the store is as it was.
 void AbandonStoreReplacement(StoreReplacement* replacement);
+
+// The steps of a replacement that touch the file system, in their order.
+enum class ReplaceStep { None, Create, Copy, Write, Permissions, Flush, Lock, Link, Rename };
+
+// For tests only: the step that fails, as though its system call had failed with EIO. None in
+// the program, which never sets it.
+extern ReplaceStep gFailingReplaceStep;
