@@ -83,6 +83,20 @@ const ReadCase kReadCases[] = {
          "\n[HKEY_LOCAL_MACHINE]\n  [Gr\xC3\xBC\xC3\x9F"
          "e]\n"
          "    \"\xE2\x82\xAC\" 1: 3d d8 00 de 00 00\n[HKEY_USERS]\n  [.DEFAULT]\n"},
+    {"REGEDIT4: text data in hex are narrow bytes, taken as UTF-8",
+     "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Sz\"=hex(1):61,62,00\n\"Expand\"=hex(2):25,41,25,00\n"
+     "\"Multi\"=hex(7):61,00,62,00,00\n\"Beyond\"=hex(1):c3,a4,e2,82,ac,f0,9f,98,80,00\n"
+     "\"Bad\"=hex(1):ff,61,c3\n\"Wrapped\"=hex(1):61,\\\n  62,00\n\"Empty\"=hex(1):\n"
+     "\"Binary\"=hex:61,00\n\"Qword\"=hex(b):61,00\n",
+     "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"Sz\" 1: 61 00 62 00 00 00\n"
+     "    \"Expand\" 2: 25 00 41 00 25 00 00 00\n    \"Multi\" 7: 61 00 00 00 62 00 00 00 00 00\n"
+     "    \"Beyond\" 1: e4 00 ac 20 3d d8 00 de 00 00\n    \"Bad\" 1: fd ff 61 00 fd ff\n"
+     "    \"Wrapped\" 1: 61 00 62 00 00 00\n    \"Empty\" 1:\n    \"Binary\" 3: 61 00\n"
+     "    \"Qword\" 11: 61 00\n"},
+    {"version 5: text data in hex are UTF-16LE bytes",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"Sz\"=hex(1):61,62,00\n"
+                            "\"Multi\"=hex(7):61,00,00,00,00,00\n",
+     "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"Sz\" 1: 61 62 00\n    \"Multi\" 7: 61 00 00 00 00 00\n"},
 };
 
 class RegFileReaderTest : public StoreTest {};

@@ -102,6 +102,12 @@ const WriteCase kWriteCases[] = {
      L"A", L"V", L"9", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"9\" ; old\n\"w\"=\"x\"\n"},
     {"a dword rewritten as text", kAdapters, L"SYSTEM\\Class\\0003\\Sub", L"x", L"1",
      Replaced(kAdapters, "\"x\"=dword:00000001", "\"x\"=\"1\"")},
+    {"REGEDIT4: text that no quoted line holds, as narrow bytes",
+     "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n", L"A", L"Lines", L"a\n\u00E4\u20AC\xD83D\xDE00",
+     "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"Lines\"=hex(1):61,0a,c3,a4,e2,82,ac,f0,9f,98,80,00\n"},
+    {"REGEDIT4: narrow bytes rewritten in place",
+     "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=hex(1):61,0a,62,00\n", L"A", L"v", L"\u00FF\n",
+     "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=hex(1):c3,bf,0a,00\n"},
     {"a value deleted earlier gets a line behind the deletion",
      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"1\"\n\"v\"=-\n; about "
      "B\n[HKEY_LOCAL_MACHINE\\B]\n",
@@ -196,14 +202,55 @@ TEST_F(RegFileWriterTest, WritesEachTypeInItsOwnForm) {
               RegSetValueExW(key, L"short", 0, REG_DWORD, reinterpret_cast<const BYTE*>(dword), 2));
     EXPECT_EQ(ERROR_SUCCESS,
               RegSetValueExW(key, L"b", 0, REG_BINARY, reinterpret_cast<const BYTE*>(dword), 3));
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(key, L"unended", 0, REG_SZ, reinterpret_cast<const BYTE*>(odd), 5));
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"none", 0, REG_NONE, nullptr, 0));
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"empty", 0, REG_SZ, nullptr, 0));
+    const std::wstring expand = L"%A%";
+    const wchar_t multi[] = {L'a', 0, L'b', 0, 0};
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"expand", 0, REG_EXPAND_SZ,
+                                            reinterpret_cast<const BYTE*>(expand.c_str()), 8));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetValueExW(key, L"multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi),
+                             sizeof multi / sizeof multi[0] * 2));
+    // Narrow bytes cannot hold half a UTF-16 unit, nor half a surrogate pair.
+    const wchar_t lone[] = {L'a', 0xD800, 0};
+    EXPECT_EQ(ERROR_INVALID_PARAMETER,
+              RegSetValueExW(key, L"unended", 0, REG_SZ, reinterpret_cast<const BYTE*>(odd), 5));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegSetValueExW(key, L"lone", 0, REG_EXPAND_SZ,
+                                                      reinterpret_cast<const BYTE*>(lone), 6));
     RegCloseKey(key);
-    EXPECT_EQ(before + "\"d\"=dword:04030201\n\"short\"=hex(4):01,02\n\"b\"=hex:01,02,03\n"
-                       "\"unended\"=hex(1):61,00,62,00,63\n\"none\"=hex(0):\n\"empty\"=hex(1):\n",
+    const std::string after = before +
+                              "\"d\"=dword:04030201\n\"short\"=hex(4):01,02\n\"b\"=hex:01,02,03\n"
+                              "\"none\"=hex(0):\n\"empty\"=hex(1):\n\"expand\"=hex(2):25,41,25,00\n"
+                              "\"multi\"=hex(7):61,00,62,00,00\n";
+    EXPECT_EQ(after, ReadFileBytes(storePath));
+    std::string error;
+    ASSERT_TRUE(LoadRegistryStore(storePath.c_str(), &error)) << error;
+    EXPECT_EQ("[HKEY_LOCAL_MACHINE]\n  [A]\n    \"d\" 4: 01 02 03 04\n    \"short\" 4: 01 02\n"
+              "    \"b\" 3: 01 02 03\n    \"none\" 0:\n    \"empty\" 1:\n"
+              "    \"expand\" 2: 25 00 41 00 25 00 00 00\n"
+              "    \"multi\" 7: 61 00 00 00 62 00 00 00 00 00\n",
+              DumpTree(StoreTree()));
+}
+
+TEST_F(RegFileWriterTest, WritesTextDataAsUtf16InAVersion5File) {
+    const std::string before = "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\A]\n";
+    LoadStore(before);
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"A", 0, KEY_ALL_ACCESS, &key));
+    const wchar_t odd[] = {0x0061, 0x0062, 0x0063};
+    const wchar_t lone[] = {L'a', 0xD800, 0};
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetValueExW(key, L"unended", 0, REG_SZ, reinterpret_cast<const BYTE*>(odd), 5));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"lone", 0, REG_EXPAND_SZ,
+                                            reinterpret_cast<const BYTE*>(lone), 6));
+    RegCloseKey(key);
+    EXPECT_EQ(before + "\"unended\"=hex(1):61,00,62,00,63\n\"lone\"=hex(2):61,00,00,d8,00,00\n",
               ReadFileBytes(storePath));
+    std::string error;
+    ASSERT_TRUE(LoadRegistryStore(storePath.c_str(), &error)) << error;
+    EXPECT_EQ("[HKEY_LOCAL_MACHINE]\n  [A]\n    \"unended\" 1: 61 00 62 00 63\n"
+              "    \"lone\" 2: 61 00 00 d8 00 00\n",
+              DumpTree(StoreTree()));
 }
 
 } // namespace

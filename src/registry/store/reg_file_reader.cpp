@@ -24,8 +24,10 @@ const std::size_t kMaxKeyNameLength = 255;
 const std::size_t kMaxValueNameLength = 16383;
 const std::size_t kMaxQuotedInMessage = 64;
 const std::uint32_t kRegSz = 1;
+const std::uint32_t kRegExpandSz = 2;
 const std::uint32_t kRegBinary = 3;
 const std::uint32_t kRegDword = 4;
+const std::uint32_t kRegMultiSz = 7;
 const bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 // A hex value whose data go on over the next lines.
@@ -40,6 +42,7 @@ struct ContinuedValue {
 struct RegParser {
     KeyTree* tree;
     RegFileEncoding encoding;
+    bool narrowHexText;       // REGEDIT4: hex(1), hex(2) and hex(7) data are narrow bytes
     std::uint32_t currentKey; // kNoIndex before the first section and after a deletion
     PhysicalLine line;
     std::u16string_view text; // the units of line: in the reader's buffer or in decoded
@@ -322,6 +325,26 @@ void StoreValue(RegParser* parser, const std::u16string& name, std::uint32_t typ
     tree->keys[parser->currentKey].newValueAt = static_cast<std::uint32_t>(parser->line.contentEnd);
 }
 
+// The UTF-16LE bytes of text data given as narrow bytes.
+void WidenHexText(std::vector<unsigned char>* data) {
+    const std::wstring units =
+        DecodeUtf8(reinterpret_cast<const char*>(data->data()), data->size());
+    data->resize(2 * units.size());
+    for (std::size_t unit = 0; unit < units.size(); ++unit) {
+        (*data)[2 * unit] = static_cast<unsigned char>(units[unit] & 0xFF);
+        (*data)[2 * unit + 1] = static_cast<unsigned char>((units[unit] >> 8) & 0xFF);
+    }
+}
+
+// Hex data complete: text data given as narrow bytes become their UTF-16LE bytes.
+void StoreHexValue(RegParser* parser, const std::u16string& name, std::uint32_t type,
+                   std::uint64_t sourceStart, std::uint64_t sourceEnd) {
+    if (parser->narrowHexText && (type == kRegSz || type == kRegExpandSz || type == kRegMultiSz)) {
+        WidenHexText(&parser->data);
+    }
+    StoreValue(parser, name, type, sourceStart, sourceEnd);
+}
+
 // Comma-separated bytes of one or two hex digits, up to the end of the line, a ';' comment,
 // or a backslash behind a comma (or behind the hex prefix) that continues them on the next
 // line. dataEnd moves behind the last byte or comma taken.
@@ -399,7 +422,7 @@ bool ParseHexValue(RegParser* parser, std::size_t at, std::size_t dataStart, std
         parser->continued.sourceEnd = sourceEnd;
         return true;
     }
-    StoreValue(parser, parser->name, type, sourceStart, sourceEnd);
+    StoreHexValue(parser, parser->name, type, sourceStart, sourceEnd);
     return true;
 }
 
@@ -417,8 +440,8 @@ bool ParseContinuedLine(RegParser* parser) {
     continued->sourceEnd = FileOffset(*parser, dataEnd);
     if (!continues) {
         continued->active = false;
-        StoreValue(parser, continued->name, continued->type, continued->sourceStart,
-                   continued->sourceEnd);
+        StoreHexValue(parser, continued->name, continued->type, continued->sourceStart,
+                      continued->sourceEnd);
     }
     return true;
 }
@@ -539,10 +562,14 @@ bool ParseLine(RegParser* parser) {
     return Fail(parser, "unrecognized line (expected a [key], a value, a comment or a blank)");
 }
 
-bool IsHeader(std::u16string_view text) {
+bool ReadHeader(std::u16string_view text, RegFileVersion* version) {
     const std::size_t at = SkipBlanks(text, 0);
-    return text.compare(at, std::u16string_view::npos, kHeaderVersion5) == 0 ||
-           text.compare(at, std::u16string_view::npos, kHeaderVersion4) == 0;
+    *version = RegFileVersion::Version5;
+    if (text.compare(at, std::u16string_view::npos, kHeaderVersion5) == 0) {
+        return true;
+    }
+    *version = RegFileVersion::Regedit4;
+    return text.compare(at, std::u16string_view::npos, kHeaderVersion4) == 0;
 }
 
 // Four units at a time: a word has a zero unit exactly when this bit trick leaves a high bit.
@@ -607,6 +634,7 @@ bool ReadRegFile(int fd, KeyTree* tree, RegFileLayout* layout, RegFileError* err
     RegParser parser;
     parser.tree = tree;
     parser.encoding = reader.encoding;
+    parser.narrowHexText = false;
     parser.currentKey = kNoIndex;
     parser.line.number = 1;
     parser.continued.active = false;
@@ -626,9 +654,10 @@ bool ReadRegFile(int fd, KeyTree* tree, RegFileLayout* layout, RegFileError* err
             return false;
         }
         if (parser.line.number == 1) {
-            if (!IsHeader(parser.text)) {
+            if (!ReadHeader(parser.text, &layout->version)) {
                 return Fail(&parser, kHeaderMissing);
             }
+            parser.narrowHexText = layout->version == RegFileVersion::Regedit4;
             layout->lineEnding =
                 parser.line.ending == LineEnding::None ? LineEnding::CrLf : parser.line.ending;
         } else if (!ParseLine(&parser)) {

@@ -9,10 +9,16 @@
 #include <cstdint>
 #include <string>
 
+// The header's version. In a REGEDIT4 file, as in Windows' ANSI export, the hex(1), hex(2) and
+// hex(7) data of strings are narrow bytes (taken as UTF-8 here, whatever the file's encoding);
+// in a version 5 file they are UTF-16LE bytes.
+enum class RegFileVersion { Regedit4, Version5 };
+
 // What a writer must know to keep the file's own form.
 struct RegFileLayout {
     RegFileEncoding encoding;
     LineEnding lineEnding; // of the header line; CRLF when it has none
+    RegFileVersion version;
 };
 
 struct RegFileError {

@@ -1,13 +1,17 @@
 #include "registry/store/reg_file_writer.h"
 
+#include "cli/utf8.h"
+
 #include <cerrno>
 #include <unistd.h>
 
 namespace {
 
 const std::uint32_t kRegSz = 1;
+const std::uint32_t kRegExpandSz = 2;
 const std::uint32_t kRegBinary = 3;
 const std::uint32_t kRegDword = 4;
+const std::uint32_t kRegMultiSz = 7;
 // regedit's layout of hex data: lines of at most 80 columns, continued with two blanks.
 const std::size_t kHexWrapColumn = 77;
 const char16_t kHexDigits[] = u"0123456789abcdef";
@@ -162,18 +166,43 @@ bool ReadFileEnding(const RegFileLayout& layout, int fd, std::uint64_t fileSize,
     return true;
 }
 
+// The narrow bytes a REGEDIT4 file gives text data as: UTF-8, which the reader takes them as.
+bool NarrowHexText(const unsigned char* data, std::size_t length, std::string* bytes) {
+    if (length % 2 != 0) {
+        return false;
+    }
+    std::u16string units;
+    for (std::size_t at = 0; at < length; at += 2) {
+        units.push_back(static_cast<char16_t>(data[at] | (data[at + 1] << 8)));
+    }
+    if (!EncodableText(RegFileEncoding::Utf8, units.data(), units.size())) {
+        return false;
+    }
+    bytes->clear();
+    EncodeText(RegFileEncoding::Utf8, units.data(), units.size(), bytes);
+    return true;
+}
+
 void AppendEncoded(RegFileEncoding encoding, const std::u16string& text, std::string* bytes) {
     EncodeText(encoding, text.data(), text.size(), bytes);
 }
 
 } // namespace
 
-void AppendValueDataText(RegFileEncoding encoding, std::uint32_t type, const unsigned char* data,
+bool AppendValueDataText(const RegFileLayout& layout, std::uint32_t type, const unsigned char* data,
                          std::size_t length, std::size_t column, LineEnding ending,
                          std::u16string* text) {
     std::u16string units;
-    if (type == kRegSz && QuotableText(encoding, data, length, &units)) {
+    const bool hexText = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+    if (type == kRegSz && QuotableText(layout.encoding, data, length, &units)) {
         AppendQuoted(units.data(), units.size(), text);
+    } else if (hexText && layout.version == RegFileVersion::Regedit4) {
+        std::string narrow;
+        if (!NarrowHexText(data, length, &narrow)) {
+            return false;
+        }
+        AppendHexData(type, reinterpret_cast<const unsigned char*>(narrow.data()), narrow.size(),
+                      column, ending, text);
     } else if (type == kRegDword && length == 4) {
         text->append(u"dword:");
         AppendHexNumber(static_cast<std::uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16)) |
@@ -182,6 +211,7 @@ void AppendValueDataText(RegFileEncoding encoding, std::uint32_t type, const uns
     } else {
         AppendHexData(type, data, length, column, ending, text);
     }
+    return true;
 }
 
 LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const char16_t* name,
@@ -199,8 +229,10 @@ LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const char
     const bool inPlace = value != kNoIndex && tree.values[value].sourceStart != kNoOffset;
     if (inPlace) {
         // The value's last definition: only its data change, its name keeps its spelling.
-        AppendValueDataText(encoding, type, data, dataLength, nameLength + 3, layout.lineEnding,
-                            &dataText);
+        if (!AppendValueDataText(layout, type, data, dataLength, nameLength + 3, layout.lineEnding,
+                                 &dataText)) {
+            return ERROR_INVALID_PARAMETER;
+        }
         edit->file.start = tree.values[value].sourceStart;
         edit->file.end = tree.values[value].sourceEnd;
     } else {
@@ -240,8 +272,10 @@ LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const char
         const std::size_t lineStart = lead.size();
         AppendValueName(name, nameLength, &lead);
         lead.push_back(u'=');
-        AppendValueDataText(encoding, type, data, dataLength, lead.size() - lineStart, ending,
-                            &dataText);
+        if (!AppendValueDataText(layout, type, data, dataLength, lead.size() - lineStart, ending,
+                                 &dataText)) {
+            return ERROR_INVALID_PARAMETER;
+        }
     }
     if (!EncodableText(encoding, lead.data(), lead.size())) {
         return ERROR_INVALID_PARAMETER;
