@@ -1,6 +1,8 @@
 // Feeds the .reg reader with arbitrary files. A file it accepts must stay acceptable after a
-// value is written into it, and must then hold that value: the writer's promise that the file
-// stays importable.
+// value is written into it, and must then read as the same tree with that value set: the
+// writer's promise that the file stays importable and that nothing else changes.
+#include "tree_text.h"
+
 #include "registry/store/key_tree.h"
 #include "registry/store/reg_file_reader.h"
 #include "registry/store/reg_file_writer.h"
@@ -46,13 +48,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                               &edit) != 0) {
         return 0;
     }
-    const std::string written =
-        original.substr(0, edit.file.start) + edit.file.bytes + original.substr(edit.file.end);
-    if (!Fill(fd, written) || !ReadRegFile(fd, &tree, &layout, &error)) {
+    if (edit.file.start > edit.file.end || edit.file.end > size) {
         std::abort();
     }
-    const std::uint32_t value = FindValue(tree, SomeKey(tree), kName, 8);
-    if (value == kNoIndex || tree.values[value].dataLength != sizeof kData) {
+    SetValue(&tree, key, kName, 8, 1, kData, sizeof kData);
+    const std::string expected = TreeText(tree);
+    const std::string written =
+        original.substr(0, edit.file.start) + edit.file.bytes + original.substr(edit.file.end);
+    KeyTree reread;
+    if (!Fill(fd, written) || !ReadRegFile(fd, &reread, &layout, &error)) {
+        std::abort();
+    }
+    if (TreeText(reread) != expected) {
         std::abort();
     }
     return 0;
