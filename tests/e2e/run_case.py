@@ -7,13 +7,19 @@ A case is a folder:
   store.reg        the registry store the run gets; absent means no store is named
   store-after.reg  the store expected afterwards, byte for byte; absent means unchanged
   expected-stdout  standard output, byte for byte
+  expected-stderr  standard error, byte for byte, with $STORE standing for the store's path;
+                   absent means nothing is written there
   expected-status  the exit status (-1 is read as 255)
   options          keywords, one a line, each may be followed by ": " and the reason:
                    read-only-store (the store file has no write bit),
                    posix-only / windows-only (the case runs on that platform alone)
 
 The program is started with argv[0] = C:\\tools\\ipoib-guidmask.exe so that the usage text
-names it the same way on every platform.
+names it the same way on every platform. An args line is taken byte for byte (bytes that are
+not UTF-8 included).
+
+Two more options name a store that is no .reg file, for a case without store.reg:
+absent-store (the named file does not exist) and directory-store (it is a directory).
 """
 import argparse
 import os
@@ -37,7 +43,7 @@ def case_arguments(case):
     data = read_optional(os.path.join(case, "args"))
     if data is None:
         return []
-    text = data.decode("utf-8")
+    text = data.decode("utf-8", "surrogateescape")
     if text.endswith("\n"):
         text = text[:-1]
     return text.split("\n")
@@ -70,6 +76,10 @@ def run_case(program, case):
         env["LANG"] = "C"
         store_in = read_optional(os.path.join(case, "store.reg"))
         store_path = os.path.join(work, "store.reg")
+        if "absent-store" in options or "directory-store" in options:
+            if "directory-store" in options:
+                os.mkdir(store_path)
+            env["IPOIB_GUIDMASK_REGISTRY"] = store_path
         if store_in is not None:
             with open(store_path, "wb") as handle:
                 handle.write(store_in)
@@ -85,6 +95,11 @@ def run_case(program, case):
         if completed.stdout != expected_out:
             show_difference("stdout", expected_out, completed.stdout)
             failures += 1
+        expected_err = read_optional(os.path.join(case, "expected-stderr"), b"")
+        expected_err = expected_err.replace(b"$STORE", os.fsencode(store_path))
+        if completed.stderr != expected_err:
+            show_difference("stderr", expected_err, completed.stderr)
+            failures += 1
         if completed.returncode != expected_status(case):
             print(f"exit status {completed.returncode}, expected {expected_status(case)}")
             failures += 1
@@ -98,7 +113,10 @@ def run_case(program, case):
             if leftovers:
                 print(f"files left beside the store: {leftovers}")
                 failures += 1
-        if failures and completed.stderr:
+        if os.listdir(work) != (["store.reg"] if "store.reg" in os.listdir(work) else []):
+            print(f"files left in the store's directory: {sorted(os.listdir(work))}")
+            failures += 1
+        if failures and completed.stderr and completed.stderr != expected_err:
             sys.stdout.write("stderr:\n" + completed.stderr.decode("utf-8", "replace"))
         return 1 if failures else 0
     finally:
