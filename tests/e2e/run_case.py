@@ -12,7 +12,9 @@ A case is a folder:
   expected-status  the exit status (-1 is read as 255)
   options          keywords, one a line, each may be followed by ": " and the reason:
                    read-only-store (the store file has no write bit),
-                   posix-only / windows-only (the case runs on that platform alone)
+                   posix-only / windows-only (the case runs on that platform alone),
+                   reg-file-only (the case is about the .reg file itself, so it is not run
+                   again on a hive built from it: run_case_hive.py)
 
 The program is started with argv[0] = C:\\tools\\ipoib-guidmask.exe so that the usage text
 names it the same way on every platform. An args line is taken byte for byte (bytes that are

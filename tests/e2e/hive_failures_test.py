@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""The hive store's own failures, end to end: hives that are broken in each way the program
+must refuse, and a build without hivex given a hive.
+
+Each row builds a hive (with hive_tool, from the store of an end-to-end case) and breaks it,
+runs the program on it and compares standard output, the exit status and the one line on
+standard error exactly; the hive must be byte for byte as it was, with nothing left beside it.
+A read-only hive is a case option of the corpus (read-only-store), which run_case_hive.py runs.
+"""
+import argparse
+import hashlib
+import os
+import random
+import shutil
+import stat
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import run_case
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CASES = os.path.join(HERE, "cases")
+ADAPTERS_STORE = os.path.join(CASES, "run-fix-interactive", "store.reg")
+
+# The empty hive of tests/hive/empty_hive.cpp, as the fact sheet it follows gives its digest.
+EMPTY_HIVE_SHA256 = "60204996618254d4d21cc061d915fa6e918416264d1f87a9a594403fa37f6240"
+
+NO_SELECT = "the hive has no dword Select\\Current to name its current control set"
+
+ARGUMENTS = None
+
+
+def not_a_hive(path):
+    """"regf" and then random bytes, 8 KiB in all."""
+    generator = random.Random(7)
+    with open(path, "wb") as handle:
+        handle.write(b"regf" + bytes(generator.randrange(256) for _ in range(8188)))
+
+
+def cut_to(size):
+    def cut(path):
+        os.truncate(path, size)
+    return cut
+
+
+# (description, hive_tool build options, how the built hive is then broken, arguments,
+#  standard error after "ipoib-guidmask: PATH: ")
+BROKEN_HIVES = [
+    ("not a hive", [], not_a_hive, ["-f", "-s"],
+     "not a registry hive that can be read: Operation not supported"),
+    ("a hive cut below its 8 KiB minimum", [], cut_to(6144), ["-f", "-s"],
+     "not a registry hive that can be read: Invalid argument"),
+    ("a hive cut inside its last bin", [], cut_to(12288), ["-f", "-s"],
+     "the registry hive is damaged (a key's subkeys: Bad address)"),
+    ("no Select key", ["--no-select"], None, ["-f"], NO_SELECT),
+    ("Select\\Current naming a control set that is missing", ["--current", "2"], None, ["-f"],
+     "the hive has no ControlSet002, which Select\\Current names as the current control set"),
+    ("Select\\Current naming control set 0", ["--current", "0"], None, [],
+     "the hive has no ControlSet000, which Select\\Current names as the current control set"),
+]
+
+
+class HiveFailuresTest(unittest.TestCase):
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="ipoib-guidmask-hive-failures-")
+        self.hive = os.path.join(self.work, "SYSTEM")
+
+    def tearDown(self):
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def build(self, options=(), store=ADAPTERS_STORE):
+        subprocess.run([ARGUMENTS.hive_tool, "build", store, self.hive, *options], check=True)
+
+    def run_program(self, program, arguments, stdin=b""):
+        env = {key: value for key, value in os.environ.items()}
+        env["IPOIB_GUIDMASK_REGISTRY"] = self.hive
+        env["LANG"] = "C"
+        return subprocess.run([run_case.PROGRAM_PATH_SEEN] + arguments, executable=program,
+                              env=env, input=stdin, capture_output=True, timeout=60)
+
+    def assert_untouched(self, before):
+        with open(self.hive, "rb") as handle:
+            self.assertEqual(before, handle.read(), "the hive changed")
+        self.assertEqual(["SYSTEM"], os.listdir(self.work))
+
+    def test_refuses_each_broken_hive_in_one_line(self):
+        for description, options, breaking, arguments, what in BROKEN_HIVES:
+            with self.subTest(description):
+                self.build(options)
+                if breaking is not None:
+                    breaking(self.hive)
+                with open(self.hive, "rb") as handle:
+                    before = handle.read()
+                completed = self.run_program(ARGUMENTS.program, arguments)
+                self.assertEqual(b"", completed.stdout)
+                self.assertEqual(255, completed.returncode)
+                self.assertEqual(f"ipoib-guidmask: {self.hive}: {what}\n",
+                                 completed.stderr.decode("utf-8"))
+                self.assert_untouched(before)
+
+    def test_help_needs_no_hive(self):
+        not_a_hive(self.hive)
+        completed = self.run_program(ARGUMENTS.program, ["-h", "-f"])
+        with open(os.path.join(CASES, "cli-help", "expected-stdout"), "rb") as handle:
+            self.assertEqual(handle.read(), completed.stdout)
+        self.assertEqual((0, b""), (completed.returncode, completed.stderr))
+
+    def test_a_build_without_hivex_refuses_a_hive_in_one_line(self):
+        self.build()
+        with open(self.hive, "rb") as handle:
+            before = handle.read()
+        completed = self.run_program(ARGUMENTS.program_without_hive, ["-f", "-s"])
+        self.assertEqual((b"", 255), (completed.stdout, completed.returncode))
+        self.assertEqual(f"ipoib-guidmask: {self.hive}: this is a registry hive file, but this "
+                         "build has no hive support (libhivex)\n",
+                         completed.stderr.decode("utf-8"))
+        self.assert_untouched(before)
+
+    def test_a_build_without_hivex_still_reads_a_reg_file(self):
+        case = os.path.join(CASES, "run-check-interactive")
+        shutil.copy(os.path.join(case, "store.reg"), self.hive)
+        completed = self.run_program(ARGUMENTS.program_without_hive, [])
+        with open(os.path.join(case, "expected-stdout"), "rb") as handle:
+            self.assertEqual(handle.read(), completed.stdout)
+        self.assertEqual(0, completed.returncode)
+
+    def test_the_empty_hive_is_the_fact_sheets(self):
+        subprocess.run([ARGUMENTS.hive_tool, "empty", self.hive], check=True)
+        with open(self.hive, "rb") as handle:
+            self.assertEqual(EMPTY_HIVE_SHA256, hashlib.sha256(handle.read()).hexdigest())
+        os.chmod(self.hive, stat.S_IRUSR)
+        completed = subprocess.run([ARGUMENTS.hive_tool, "dump", self.hive], capture_output=True)
+        self.assertEqual((0, b'key ""\n'), (completed.returncode, completed.stdout))
+
+
+def main():
+    global ARGUMENTS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--program-without-hive", required=True)
+    parser.add_argument("--hive-tool", required=True)
+    ARGUMENTS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

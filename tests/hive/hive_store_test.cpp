@@ -1,0 +1,353 @@
+// The registry API over a SYSTEM hive file, held to the same contract as over a .reg file:
+// CurrentControlSet through Select\Current, names without regard to case, Windows' subkey
+// order, rights, and writes that change one value of the hive and nothing else.
+#include "empty_hive.h"
+#include "hive_builder.h"
+#include "store_files.h"
+
+#include "registry/registry_api.h"
+#include "registry/store/registry_store.h"
+#include "registry/store/store_replace.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+const std::string kStore = "Windows Registry Editor Version 5.00\n"
+                           "\n"
+                           "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Set]\n"
+                           "\"Name\"=\"one\"\n"
+                           "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet002\\Control\\Set]\n"
+                           "\"Name\"=\"two\"\n"
+                           "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Soft\\b]\n"
+                           "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Soft\\_]\n"
+                           "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Soft\\\xC3\xA4]\n"
+                           "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Soft\\A]\n"
+                           "\"Text\"=\"abc\"\n"
+                           "\"GUIDMask\"=\"63\"\n"
+                           "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Soft\\Z\xC3\xBC]\n"
+                           "\"Data\"=hex(3):01,02,03\n"
+                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Hidden]\n";
+
+class HiveStoreTest : public StoreTest {
+  protected:
+    void SetUp() override {
+        StoreTest::SetUp();
+        hivePath = directory + "/SYSTEM";
+    }
+
+    // The hive built from a .reg store's text at path.
+    void BuildHive(const std::string& regText, const std::string& path,
+                   const HiveBuildOptions& options = kStandardHive) {
+        const std::string regPath = directory + "/source.reg";
+        WriteFileBytes(regPath, regText);
+        std::string error;
+        ASSERT_TRUE(BuildHiveFromRegFile(regPath, path, options, &error)) << error;
+        ASSERT_EQ(0, unlink(regPath.c_str()));
+    }
+
+    void LoadHive(const std::string& regText, const HiveBuildOptions& options = kStandardHive) {
+        BuildHive(regText, hivePath, options);
+        std::string error;
+        ASSERT_TRUE(LoadRegistryStore(hivePath.c_str(), &error)) << error;
+    }
+
+    std::string Dump() {
+        std::string dump;
+        std::string error;
+        EXPECT_TRUE(DumpHive(hivePath, &dump, &error)) << error;
+        return dump;
+    }
+
+    HKEY Open(const wchar_t* path, REGSAM access) {
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, &key));
+        return key;
+    }
+
+    std::wstring ReadText(HKEY key, const wchar_t* name) {
+        wchar_t text[64] = {};
+        DWORD length = sizeof text - sizeof text[0];
+        const LSTATUS status =
+            RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length);
+        return status == ERROR_SUCCESS ? std::wstring(text)
+                                       : L"<error " + std::to_wstring(status) + L">";
+    }
+
+    LSTATUS WriteText(HKEY key, const wchar_t* name, const std::wstring& text) {
+        return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                              static_cast<DWORD>((text.size() + 1) * 2));
+    }
+
+    std::string hivePath;
+};
+
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The lines of a that b lacks.
+std::vector<std::string> LinesOnlyIn(const std::string& a, const std::string& b) {
+    std::vector<std::string> left = LinesOf(a);
+    std::vector<std::string> right = LinesOf(b);
+    std::sort(left.begin(), left.end());
+    std::sort(right.begin(), right.end());
+    std::vector<std::string> only;
+    std::set_difference(left.begin(), left.end(), right.begin(), right.end(),
+                        std::back_inserter(only));
+    return only;
+}
+
+struct OpenCase {
+    const wchar_t* path;
+    LSTATUS status;
+};
+
+const OpenCase kOpenCases[] = {
+    {L"SYSTEM", ERROR_SUCCESS},
+    {L"SYSTEM\\CurrentControlSet\\Soft\\A", ERROR_SUCCESS},
+    {L"system\\currentcontrolset\\SOFT\\a", ERROR_SUCCESS},
+    {L"SYSTEM\\ControlSet001\\Soft\\A", ERROR_SUCCESS},
+    {L"SYSTEM\\ControlSet002\\Soft", ERROR_FILE_NOT_FOUND},
+    {L"SYSTEM\\Select", ERROR_SUCCESS},
+    {L"SYSTEM\\CurrentControlSet\\Soft\\\u00C4", ERROR_SUCCESS},
+    {L"SOFTWARE\\Hidden", ERROR_FILE_NOT_FOUND},
+    {L"SOFTWARE", ERROR_FILE_NOT_FOUND},
+    {L"ROOT", ERROR_FILE_NOT_FOUND},
+};
+
+TEST_F(HiveStoreTest, FindsKeysBelowSystemWithoutRegardToCase) {
+    LoadHive(kStore);
+    for (const OpenCase& row : kOpenCases) {
+        SCOPED_TRACE(testing::Message() << "path #" << (&row - kOpenCases));
+        HKEY key = nullptr;
+        EXPECT_EQ(row.status, RegOpenKeyExW(HKEY_LOCAL_MACHINE, row.path, 0, KEY_READ, &key));
+        if (key != nullptr) {
+            EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+        }
+    }
+}
+
+TEST_F(HiveStoreTest, ResolvesCurrentControlSetThroughSelectCurrent) {
+    LoadHive(kStore, HiveBuildOptions{true, 2});
+    HKEY current = Open(L"SYSTEM\\CurrentControlSet\\Control\\Set", KEY_READ);
+    EXPECT_EQ(L"two", ReadText(current, L"Name"));
+    RegCloseKey(current);
+    HKEY first = Open(L"SYSTEM\\ControlSet001\\Control\\Set", KEY_READ);
+    EXPECT_EQ(L"one", ReadText(first, L"Name"));
+    RegCloseKey(first);
+    HKEY system = Open(L"SYSTEM", KEY_READ);
+    HKEY linked = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(system, L"CurrentControlSet\\Control", 0, KEY_READ, &linked));
+    HKEY set = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(linked, L"Set", 0, KEY_READ, &set));
+    EXPECT_EQ(L"two", ReadText(set, L"name"));
+    RegCloseKey(set);
+    RegCloseKey(linked);
+    RegCloseKey(system);
+}
+
+TEST_F(HiveStoreTest, EnumeratesSubkeysInWindowsOrder) {
+    LoadHive(kStore);
+    HKEY soft = Open(L"SYSTEM\\CurrentControlSet\\Soft", KEY_READ);
+    DWORD count = 0;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegQueryInfoKeyW(soft, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr));
+    const wchar_t* expected[] = {L"A", L"b", L"Z\u00FC", L"_", L"\u00E4"};
+    ASSERT_EQ(5u, count);
+    for (DWORD index = 0; index < count; ++index) {
+        wchar_t name[8] = {};
+        DWORD length = 8;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegEnumKeyExW(soft, index, name, &length, nullptr, nullptr, nullptr, nullptr));
+        EXPECT_EQ(std::wstring(expected[index]), name) << "index " << index;
+    }
+    RegCloseKey(soft);
+}
+
+TEST_F(HiveStoreTest, ReadsValuesAsTheHiveHoldsThem) {
+    LoadHive(kStore);
+    HKEY key = Open(L"SYSTEM\\CurrentControlSet\\Soft\\Z\u00DC", KEY_READ);
+    BYTE data[8] = {};
+    DWORD type = 0;
+    DWORD length = sizeof data;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, L"DATA", nullptr, &type, data, &length));
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+    EXPECT_EQ(3u, length);
+    RegCloseKey(key);
+    HKEY select = Open(L"SYSTEM\\Select", KEY_READ);
+    length = sizeof data;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(select, L"Current", nullptr, &type, data, &length));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+    EXPECT_EQ(4u, length);
+    RegCloseKey(select);
+}
+
+TEST_F(HiveStoreTest, WritesOneValueAndChangesNothingElse) {
+    LoadHive(kStore);
+    const std::string before = Dump();
+    HKEY key = Open(L"SYSTEM\\CurrentControlSet\\Soft\\A", KEY_ALL_ACCESS);
+    ASSERT_EQ(ERROR_SUCCESS, WriteText(key, L"guidmask", L"231"));
+    ASSERT_EQ(ERROR_SUCCESS, WriteText(key, L"New \u00E9", L"x"));
+    EXPECT_EQ(L"231", ReadText(key, L"GUIDMask")) << "read back through the store";
+    RegCloseKey(key);
+    const std::string after = Dump();
+    const std::vector<std::string> added = {
+        "value \"\\\\ControlSet001\\\\Soft\\\\A\" \"GUIDMask\" 1 3200330031000000",
+        "value \"\\\\ControlSet001\\\\Soft\\\\A\" \"New \\u00e9\" 1 78000000"};
+    const std::vector<std::string> removed = {
+        "value \"\\\\ControlSet001\\\\Soft\\\\A\" \"GUIDMask\" 1 360033000000"};
+    EXPECT_EQ(added, LinesOnlyIn(after, before)) << "read back through hivex";
+    EXPECT_EQ(removed, LinesOnlyIn(before, after));
+    EXPECT_EQ("SYSTEM\n", DirectoryListing(directory)) << "no temporary file is left";
+
+    std::string error;
+    ASSERT_TRUE(LoadRegistryStore(hivePath.c_str(), &error)) << error;
+    key = Open(L"SYSTEM\\ControlSet001\\Soft\\A", KEY_READ);
+    EXPECT_EQ(L"231", ReadText(key, L"GUIDMASK")) << "read back after loading the hive anew";
+    RegCloseKey(key);
+}
+
+TEST_F(HiveStoreTest, ReplacesTheHiveKeepingItsPermissions) {
+    LoadHive(kStore);
+    ASSERT_EQ(0, chmod(hivePath.c_str(), 0640));
+    struct stat old;
+    ASSERT_EQ(0, stat(hivePath.c_str(), &old));
+    HKEY key = Open(L"SYSTEM\\CurrentControlSet\\Soft\\A", KEY_ALL_ACCESS);
+    ASSERT_EQ(ERROR_SUCCESS, WriteText(key, L"GUIDMask", L"231"));
+    RegCloseKey(key);
+    struct stat now;
+    ASSERT_EQ(0, stat(hivePath.c_str(), &now));
+    EXPECT_NE(old.st_ino, now.st_ino) << "a new file, renamed over the old one";
+    EXPECT_EQ(0640u, now.st_mode & 07777u);
+}
+
+TEST_F(HiveStoreTest, RefusesWritesWithoutTheRight) {
+    LoadHive(kStore);
+    const std::string before = ReadFileBytes(hivePath);
+    HKEY readOnly = Open(L"SYSTEM\\CurrentControlSet\\Soft\\A", KEY_READ);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, WriteText(readOnly, L"GUIDMask", L"231"));
+    RegCloseKey(readOnly);
+    ASSERT_EQ(0, chmod(hivePath.c_str(), 0444));
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Soft\\A", 0,
+                            KEY_ALL_ACCESS, &key));
+    key = Open(L"SYSTEM\\CurrentControlSet\\Soft\\A", KEY_READ);
+    EXPECT_EQ(L"abc", ReadText(key, L"Text")) << "a read-only hive is still read";
+    RegCloseKey(key);
+    EXPECT_EQ(before, ReadFileBytes(hivePath));
+}
+
+TEST_F(HiveStoreTest, KeepsWhatAnotherRunWrote) {
+    LoadHive(kStore);
+    HKEY key = Open(L"SYSTEM\\CurrentControlSet\\Soft\\A", KEY_ALL_ACCESS);
+    // Another run sets a value of its own and renames its hive over ours.
+    BuildHive(kStore + "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Soft\\A]\n"
+                       "\"Other\"=\"theirs\"\n",
+              directory + "/other");
+    ASSERT_EQ(0, rename((directory + "/other").c_str(), hivePath.c_str()));
+    ASSERT_EQ(ERROR_SUCCESS, WriteText(key, L"GUIDMask", L"231"));
+    EXPECT_EQ(L"theirs", ReadText(key, L"Other"));
+    RegCloseKey(key);
+    const std::string dump = Dump();
+    EXPECT_NE(std::string::npos, dump.find("\"Other\" 1 740068006500690072007300"));
+    EXPECT_NE(std::string::npos, dump.find("\"GUIDMask\" 1 3200330031000000"));
+}
+
+TEST_F(HiveStoreTest, FailsAWriteToAKeyAnotherRunRemoved) {
+    LoadHive(kStore);
+    HKEY key = Open(L"SYSTEM\\CurrentControlSet\\Soft\\A", KEY_ALL_ACCESS);
+    BuildHive("Windows Registry Editor Version 5.00\n\n"
+              "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Soft]\n",
+              directory + "/other");
+    ASSERT_EQ(0, rename((directory + "/other").c_str(), hivePath.c_str()));
+    const std::string before = ReadFileBytes(hivePath);
+    EXPECT_EQ(ERROR_KEY_DELETED, WriteText(key, L"GUIDMask", L"231"));
+    RegCloseKey(key);
+    EXPECT_EQ(before, ReadFileBytes(hivePath));
+    EXPECT_EQ("SYSTEM\n", DirectoryListing(directory));
+}
+
+const ReplaceStep kHiveReplaceSteps[] = {ReplaceStep::Create, ReplaceStep::Permissions,
+                                         ReplaceStep::Flush,  ReplaceStep::Lock,
+                                         ReplaceStep::Link,   ReplaceStep::Rename};
+
+TEST_F(HiveStoreTest, LeavesTheHiveAsItWasWhenAReplacementStepFails) {
+    LoadHive(kStore);
+    const std::string before = ReadFileBytes(hivePath);
+    HKEY key = Open(L"SYSTEM\\CurrentControlSet\\Soft\\A", KEY_ALL_ACCESS);
+    for (ReplaceStep step : kHiveReplaceSteps) {
+        SCOPED_TRACE(testing::Message() << "step " << static_cast<int>(step));
+        gFailingReplaceStep = step;
+        EXPECT_NE(ERROR_SUCCESS, WriteText(key, L"GUIDMask", L"231"));
+        gFailingReplaceStep = ReplaceStep::None;
+        EXPECT_EQ(before, ReadFileBytes(hivePath));
+        EXPECT_EQ("SYSTEM\n", DirectoryListing(directory));
+        EXPECT_EQ(L"63", ReadText(key, L"GUIDMask")) << "the store still holds the old value";
+    }
+    EXPECT_EQ(ERROR_SUCCESS, WriteText(key, L"GUIDMask", L"231"));
+    EXPECT_EQ(L"231", ReadText(key, L"GUIDMask"));
+    RegCloseKey(key);
+}
+
+struct BrokenHive {
+    const char* description;
+    HiveBuildOptions options;
+    std::size_t keepBytes; // the file cut to this size; 0 keeps it whole
+    const char* what;
+};
+
+const BrokenHive kBrokenHives[] = {
+    {"no Select key",
+     {false, 0},
+     0,
+     "the hive has no dword Select\\Current to name its current control set"},
+    {"a missing control set",
+     {true, 3},
+     0,
+     "the hive has no ControlSet003, which Select\\Current names as the current control set"},
+    {"a control set number of four digits",
+     {true, 1000},
+     0,
+     "the hive has no ControlSet1000, which Select\\Current names as the current control set"},
+    {"a truncated hive", kStandardHive, 6144,
+     "not a registry hive that can be read: Invalid argument"},
+};
+
+TEST_F(HiveStoreTest, RefusesABrokenHive) {
+    for (const BrokenHive& row : kBrokenHives) {
+        SCOPED_TRACE(row.description);
+        BuildHive(kStore, hivePath, row.options);
+        if (row.keepBytes != 0) {
+            ASSERT_EQ(0, truncate(hivePath.c_str(), static_cast<off_t>(row.keepBytes)));
+        }
+        std::string error;
+        EXPECT_FALSE(LoadRegistryStore(hivePath.c_str(), &error));
+        EXPECT_EQ(hivePath + ": " + row.what, error);
+        EXPECT_FALSE(RegistryStoreLoaded());
+    }
+}
+
+TEST_F(HiveStoreTest, TakesSelectCurrentOnlyAsADword) {
+    BuildHive(kStore + "[HKEY_LOCAL_MACHINE\\SYSTEM\\Select]\n\"Current\"=\"1\"\n", hivePath,
+              HiveBuildOptions{false, 0});
+    std::string error;
+    EXPECT_FALSE(LoadRegistryStore(hivePath.c_str(), &error));
+    EXPECT_EQ(hivePath + ": the hive has no dword Select\\Current to name its current control set",
+              error);
+}
+
+} // namespace
