@@ -14,6 +14,8 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -278,6 +280,48 @@ TEST_F(HiveStoreTest, FailsAWriteToAKeyAnotherRunRemoved) {
     EXPECT_EQ(ERROR_KEY_DELETED, WriteText(key, L"GUIDMask", L"231"));
     RegCloseKey(key);
     EXPECT_EQ(before, ReadFileBytes(hivePath));
+    EXPECT_EQ("SYSTEM\n", DirectoryListing(directory));
+}
+
+TEST_F(HiveStoreTest, LosesNoWriteOfRunsAtTheSameTime) {
+    LoadHive(kStore);
+    const std::string before = Dump();
+    const int kRuns = 8;
+    int start[2];
+    ASSERT_EQ(0, pipe(start));
+    pid_t runs[kRuns];
+    for (int run = 0; run < kRuns; ++run) {
+        runs[run] = fork();
+        ASSERT_GE(runs[run], 0);
+        if (runs[run] == 0) {
+            // Each run loaded the hive before any wrote, then all write at once.
+            close(start[1]);
+            char go;
+            const bool started = read(start[0], &go, 1) == 0;
+            HKEY key = nullptr;
+            const std::wstring name = L"Run" + std::to_wstring(run);
+            const bool wrote =
+                started &&
+                RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Soft\\A", 0,
+                              KEY_SET_VALUE, &key) == 0 &&
+                WriteText(key, name.c_str(), L"x") == ERROR_SUCCESS;
+            _exit(wrote ? 0 : 1);
+        }
+    }
+    close(start[0]);
+    close(start[1]);
+    for (pid_t run : runs) {
+        int status = 0;
+        ASSERT_EQ(run, waitpid(run, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::vector<std::string> added;
+    for (int run = 0; run < kRuns; ++run) {
+        added.push_back("value \"\\\\ControlSet001\\\\Soft\\\\A\" \"Run" + std::to_string(run) +
+                        "\" 1 78000000");
+    }
+    EXPECT_EQ(added, LinesOnlyIn(Dump(), before));
+    EXPECT_EQ(std::vector<std::string>(), LinesOnlyIn(before, Dump()));
     EXPECT_EQ("SYSTEM\n", DirectoryListing(directory));
 }
 
