@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -231,8 +234,30 @@ TEST_F(RegFileReaderTest, RefusesAStoreThatCannotBeRead) {
     EXPECT_FALSE(LoadRegistryStore(missing.c_str(), &message));
     EXPECT_EQ(missing + ": cannot open the registry store: No such file or directory", message);
     EXPECT_FALSE(LoadRegistryStore(directory.c_str(), &message));
-    EXPECT_EQ(directory + ": cannot read the file: Is a directory", message);
+    EXPECT_EQ(directory + ": the registry store is not a regular file", message);
     EXPECT_FALSE(RegistryStoreLoaded());
+}
+
+// Loads path in a child process, which a FIFO could block and a device could feed without
+// end: the child has 10 seconds, and succeeds when the store is refused with the message.
+bool RefusedInChild(const std::string& path, const std::string& expected) {
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(10);
+        std::string message;
+        const bool refused = !LoadRegistryStore(path.c_str(), &message) && message == expected;
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+TEST_F(RegFileReaderTest, RefusesAStoreThatIsNoRegularFile) {
+    const std::string fifo = directory + "/fifo.reg";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    EXPECT_TRUE(RefusedInChild(fifo, fifo + ": the registry store is not a regular file"));
+    EXPECT_TRUE(RefusedInChild("/dev/zero", "/dev/zero: the registry store is not a regular file"));
 }
 
 TEST_F(RegFileReaderTest, KeepsTheSpellingFirstGivenAndTheLastValue) {

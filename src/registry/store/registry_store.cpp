@@ -197,10 +197,12 @@ bool LoadRegistryStore(const char* path, std::string* error) {
     UnloadRegistryStore();
     RegFileError failure{0, ""};
     char* resolved = realpath(path, nullptr);
-    const int fd = resolved == nullptr ? -1 : open(resolved, O_RDONLY | O_CLOEXEC);
+    const int fd = resolved == nullptr ? -1 : open(resolved, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     StoreLock described;
     if (fd < 0 || !DescribeOpenFile(fd, &described)) {
         failure.what = std::string("cannot open the registry store: ") + std::strerror(errno);
+    } else if (!described.regularFile) {
+        failure.what = "the registry store is not a regular file";
     } else if (described.identity.size >= kNoOffset) {
         failure.what = "the registry store is too large (4 GiB or more)";
     } else if (ReadStoreFile(fd, resolved, &gStore.tree, &gStore.shape, &failure)) {

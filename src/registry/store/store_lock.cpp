@@ -38,13 +38,14 @@ bool DescribeOpenFile(int fd, StoreLock* lock) {
     lock->mode = status.st_mode & 07777u;
     lock->owner = status.st_uid;
     lock->group = status.st_gid;
+    lock->regularFile = S_ISREG(status.st_mode);
     return true;
 }
 
 LSTATUS LockStoreFile(const std::string& path, StoreLock* lock) {
     lock->fd = -1;
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             return ErrorFromErrno(errno);
         }
@@ -57,6 +58,10 @@ LSTATUS LockStoreFile(const std::string& path, StoreLock* lock) {
             const int error = errno;
             close(fd);
             return ErrorFromErrno(error);
+        }
+        if (!lock->regularFile) {
+            close(fd);
+            return ERROR_BADDB;
         }
         if (named.st_dev == lock->identity.device && named.st_ino == lock->identity.inode) {
             lock->fd = fd;

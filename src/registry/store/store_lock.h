@@ -24,6 +24,9 @@ struct StoreLock {
     std::uint32_t mode; // permission bits
     std::uint32_t owner;
     std::uint32_t group;
+    // Only a regular file is a store: a FIFO would block a run and a device could feed it
+    // without end.
+    bool regularFile;
 };
 
 bool SameFileIdentity(const FileIdentity& a, const FileIdentity& b);
@@ -31,7 +34,8 @@ bool SameFileIdentity(const FileIdentity& a, const FileIdentity& b);
 // Fills identity and the fields of lock that describe the file open on fd.
 bool DescribeOpenFile(int fd, StoreLock* lock);
 
-// Opens path and holds an exclusive lock on the file it names.
+// Opens path and holds an exclusive lock on the file it names; ERROR_BADDB when that is no
+// regular file.
 LSTATUS LockStoreFile(const std::string& path, StoreLock* lock);
 
 // Releases the lock and closes the file.
