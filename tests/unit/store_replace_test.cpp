@@ -12,6 +12,9 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -121,6 +124,23 @@ TEST_F(StoreReplaceTest, ARunReportsTheFailedWrite) {
         ExpectStoreUntouched();
         gFailingReplaceStep = ReplaceStep::None;
     }
+}
+
+TEST_F(StoreReplaceTest, RefusesToWriteWhereAFifoReplacedTheStore) {
+    LoadStore(kStore);
+    const std::string fifo = directory + "/fifo";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    ASSERT_EQ(0, rename(fifo.c_str(), storePath.c_str()));
+    // In a child, which opening the FIFO for the lock could block: it has 10 seconds.
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(10);
+        _exit(WriteMask(L"231") == ERROR_BADDB ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ("store.reg\n", DirectoryListing(directory));
 }
 
 } // namespace
