@@ -57,8 +57,10 @@ bool ReadStore(const std::string& regPath, KeyTree* tree, std::string* error) {
     return read;
 }
 
-// The key's values, set in one call.
-bool CopyValues(const KeyTree& tree, std::uint32_t key, hive_h* hive, hive_node_h node) {
+// The key's values: set in one call on a key just added, one by one on a key that has values
+// of its own (ControlSet001 and CurrentControlSet both in the store).
+bool CopyValues(const KeyTree& tree, std::uint32_t key, hive_h* hive, hive_node_h node,
+                bool fresh) {
     std::vector<std::string> names;
     std::vector<std::string> data;
     for (std::uint32_t at = tree.keys[key].firstValue; at != kNoIndex; at = tree.values[at].next) {
@@ -82,21 +84,30 @@ bool CopyValues(const KeyTree& tree, std::uint32_t key, hive_h* hive, hive_node_
             ++index;
         }
     }
-    return values.empty() ||
-           hivex_node_set_values(hive, node, values.size(), values.data(), 0) == 0;
+    if (fresh) {
+        return values.empty() ||
+               hivex_node_set_values(hive, node, values.size(), values.data(), 0) == 0;
+    }
+    for (const hive_set_value& value : values) {
+        if (hivex_node_set_value(hive, node, &value, 0) != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 struct CopyStep {
     std::uint32_t key;
     hive_node_h node;
+    bool fresh; // added by the copy, so without values
 };
 
 bool CopyTree(const KeyTree& tree, std::uint32_t system, hive_h* hive, std::string* error) {
-    std::vector<CopyStep> pending{CopyStep{system, hivex_root(hive)}};
+    std::vector<CopyStep> pending{CopyStep{system, hivex_root(hive), true}};
     while (!pending.empty()) {
         const CopyStep step = pending.back();
         pending.pop_back();
-        if (!CopyValues(tree, step.key, hive, step.node)) {
+        if (!CopyValues(tree, step.key, hive, step.node, step.fresh)) {
             *error = Problem("cannot set the values of a key");
             return false;
         }
@@ -108,12 +119,16 @@ bool CopyTree(const KeyTree& tree, std::uint32_t system, hive_h* hive, std::stri
                            sizeof kCurrentControlSetName / 2 - 1)) {
                 name = "ControlSet001";
             }
-            const hive_node_h node = hivex_node_add_child(hive, step.node, name.c_str());
+            hive_node_h node = hivex_node_get_child(hive, step.node, name.c_str());
+            const bool fresh = node == 0;
+            if (fresh) {
+                node = hivex_node_add_child(hive, step.node, name.c_str());
+            }
             if (node == 0) {
                 *error = Problem("cannot add the key " + name);
                 return false;
             }
-            pending.push_back(CopyStep{ChildKeyAt(tree, step.key, index), node});
+            pending.push_back(CopyStep{ChildKeyAt(tree, step.key, index), node, fresh});
         }
     }
     return true;
