@@ -146,12 +146,22 @@ void WriteAndCompare(const std::string& path, const PlannedWrite& write) {
     }
 }
 
+std::string gScratch;
+
+void RemoveScratch() {
+    unlink((gScratch + "/store.reg").c_str());
+    rmdir(gScratch.c_str());
+}
+
+// A directory of the process's own for the store, removed when the fuzzer ends.
 std::string ScratchDirectory() {
     const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     std::string pattern = std::string(base) + "/store-write-fuzz-XXXXXX";
     if (mkdtemp(&pattern[0]) == nullptr) {
         std::abort();
     }
+    gScratch = pattern;
+    std::atexit(RemoveScratch);
     return pattern;
 }
 
