@@ -23,11 +23,6 @@ const char kHeaderMissing[] = "missing header: the first line must be \"Windows 
 const std::size_t kMaxKeyNameLength = 255;
 const std::size_t kMaxValueNameLength = 16383;
 const std::size_t kMaxQuotedInMessage = 64;
-const std::uint32_t kRegSz = 1;
-const std::uint32_t kRegExpandSz = 2;
-const std::uint32_t kRegBinary = 3;
-const std::uint32_t kRegDword = 4;
-const std::uint32_t kRegMultiSz = 7;
 const bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 // A hex value whose data go on over the next lines.

@@ -7,11 +7,6 @@
 
 namespace {
 
-const std::uint32_t kRegSz = 1;
-const std::uint32_t kRegExpandSz = 2;
-const std::uint32_t kRegBinary = 3;
-const std::uint32_t kRegDword = 4;
-const std::uint32_t kRegMultiSz = 7;
 // regedit's layout of hex data: lines of at most 80 columns, continued with two blanks.
 const std::size_t kHexWrapColumn = 77;
 const char16_t kHexDigits[] = u"0123456789abcdef";
