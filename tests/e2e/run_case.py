@@ -51,10 +51,19 @@ def case_arguments(case):
     return text.split("\n")
 
 
+def option_reasons(case):
+    """{keyword: reason} from the case's options file ("keyword" or "keyword: reason")."""
+    data = read_optional(os.path.join(case, "options"), b"").decode("utf-8")
+    reasons = {}
+    for line in data.splitlines():
+        if line.strip() and not line.startswith("#"):
+            keyword, _, reason = line.partition(":")
+            reasons[keyword.strip()] = reason.strip()
+    return reasons
+
+
 def case_options(case):
-    data = read_optional(os.path.join(case, "options"), b"")
-    return {line.split(":")[0].strip() for line in data.decode("utf-8").splitlines()
-            if line.strip() and not line.startswith("#")}
+    return set(option_reasons(case))
 
 
 def expected_status(case):
@@ -66,6 +75,56 @@ def show_difference(label, expected, actual):
     sys.stdout.write(f"{label} differs\n--- expected\n{expected!r}\n--- actual\n{actual!r}\n")
 
 
+def program_environment():
+    """The environment of a run, before a store is named."""
+    env = {key: value for key, value in os.environ.items() if key != "IPOIB_GUIDMASK_REGISTRY"}
+    env["LANG"] = "C"
+    return env
+
+
+def name_store(options, store_path, store_present, env):
+    """Names the store in env as the case's options ask, once the store (if any) is in place."""
+    if "directory-store" in options:
+        os.mkdir(store_path)
+    if store_present and "read-only-store" in options:
+        os.chmod(store_path, stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
+    if store_present or "absent-store" in options or "directory-store" in options:
+        env["IPOIB_GUIDMASK_REGISTRY"] = store_path
+
+
+def run_program(program, case, env):
+    return subprocess.run(
+        [PROGRAM_PATH_SEEN] + case_arguments(case), executable=program, env=env,
+        input=read_optional(os.path.join(case, "input"), b""), capture_output=True, timeout=60)
+
+
+def compare_outputs(case, completed, store_path):
+    """Standard output, standard error and exit status against the case; the failures' count."""
+    failures = 0
+    expected_out = read_optional(os.path.join(case, "expected-stdout"), b"")
+    if completed.stdout != expected_out:
+        show_difference("stdout", expected_out, completed.stdout)
+        failures += 1
+    expected_err = read_optional(os.path.join(case, "expected-stderr"), b"")
+    expected_err = expected_err.replace(b"$STORE", os.fsencode(store_path))
+    if completed.stderr != expected_err:
+        show_difference("stderr", expected_err, completed.stderr)
+        failures += 1
+    if completed.returncode != expected_status(case):
+        print(f"exit status {completed.returncode}, expected {expected_status(case)}")
+        failures += 1
+    return failures
+
+
+def check_nothing_beside(work, store_name):
+    """The store's directory holds the store alone (or nothing): no file a write left behind."""
+    names = sorted(os.listdir(work))
+    if names != ([store_name] if store_name in names else []):
+        print(f"files left beside the store: {names}")
+        return 1
+    return 0
+
+
 def run_case(program, case):
     options = case_options(case)
     if "windows-only" in options:
@@ -73,53 +132,22 @@ def run_case(program, case):
         return 0
     work = tempfile.mkdtemp(prefix="ipoib-guidmask-case-")
     try:
-        env = {key: value for key, value in os.environ.items()
-               if key != "IPOIB_GUIDMASK_REGISTRY"}
-        env["LANG"] = "C"
+        env = program_environment()
         store_in = read_optional(os.path.join(case, "store.reg"))
         store_path = os.path.join(work, "store.reg")
-        if "absent-store" in options or "directory-store" in options:
-            if "directory-store" in options:
-                os.mkdir(store_path)
-            env["IPOIB_GUIDMASK_REGISTRY"] = store_path
         if store_in is not None:
             with open(store_path, "wb") as handle:
                 handle.write(store_in)
-            if "read-only-store" in options:
-                os.chmod(store_path, stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
-            env["IPOIB_GUIDMASK_REGISTRY"] = store_path
-        completed = subprocess.run(
-            [PROGRAM_PATH_SEEN] + case_arguments(case), executable=program, env=env,
-            input=read_optional(os.path.join(case, "input"), b""), capture_output=True,
-            timeout=60)
-        failures = 0
-        expected_out = read_optional(os.path.join(case, "expected-stdout"), b"")
-        if completed.stdout != expected_out:
-            show_difference("stdout", expected_out, completed.stdout)
-            failures += 1
-        expected_err = read_optional(os.path.join(case, "expected-stderr"), b"")
-        expected_err = expected_err.replace(b"$STORE", os.fsencode(store_path))
-        if completed.stderr != expected_err:
-            show_difference("stderr", expected_err, completed.stderr)
-            failures += 1
-        if completed.returncode != expected_status(case):
-            print(f"exit status {completed.returncode}, expected {expected_status(case)}")
-            failures += 1
+        name_store(options, store_path, store_in is not None, env)
+        completed = run_program(program, case, env)
+        failures = compare_outputs(case, completed, store_path)
         if store_in is not None:
             expected_store = read_optional(os.path.join(case, "store-after.reg"), store_in)
             actual_store = read_optional(store_path, b"")
             if actual_store != expected_store:
                 show_difference("store afterwards", expected_store, actual_store)
                 failures += 1
-            leftovers = sorted(set(os.listdir(work)) - {"store.reg"})
-            if leftovers:
-                print(f"files left beside the store: {leftovers}")
-                failures += 1
-        if os.listdir(work) != (["store.reg"] if "store.reg" in os.listdir(work) else []):
-            print(f"files left in the store's directory: {sorted(os.listdir(work))}")
-            failures += 1
-        if failures and completed.stderr and completed.stderr != expected_err:
-            sys.stdout.write("stderr:\n" + completed.stderr.decode("utf-8", "replace"))
+        failures += check_nothing_beside(work, "store.reg")
         return 1 if failures else 0
     finally:
         shutil.rmtree(work, ignore_errors=True)

@@ -18,8 +18,6 @@ option, as run_case.py runs it.
 import argparse
 import os
 import shutil
-import stat
-import subprocess
 import sys
 import tempfile
 
@@ -30,66 +28,27 @@ import run_case
 SKIPPED_OPTIONS = ("windows-only", "reg-file-only")
 
 
-def option_reasons(case):
-    """{keyword: reason} of the case's options file."""
-    data = run_case.read_optional(os.path.join(case, "options"), b"").decode("utf-8")
-    reasons = {}
-    for line in data.splitlines():
-        if line.strip() and not line.startswith("#"):
-            keyword, _, reason = line.partition(":")
-            reasons[keyword.strip()] = reason.strip()
-    return reasons
-
-
 def run_hive_case(program, hive_tool, case):
-    options = option_reasons(case)
+    options = run_case.option_reasons(case)
     for keyword in SKIPPED_OPTIONS:
         if keyword in options:
             print(f"skipped: {keyword} case" + (f" ({options[keyword]})" if options[keyword] else ""))
             return 0
     work = tempfile.mkdtemp(prefix="ipoib-guidmask-hive-case-")
     try:
-        env = {key: value for key, value in os.environ.items()
-               if key != "IPOIB_GUIDMASK_REGISTRY"}
-        env["LANG"] = "C"
+        env = run_case.program_environment()
         store_reg = os.path.join(case, "store.reg")
         hive_path = os.path.join(work, "SYSTEM")
         has_store = os.path.exists(store_reg)
-        if "absent-store" in options or "directory-store" in options:
-            if "directory-store" in options:
-                os.mkdir(hive_path)
-            env["IPOIB_GUIDMASK_REGISTRY"] = hive_path
         if has_store:
             hive_state.build_hive(hive_tool, store_reg, hive_path)
-            if "read-only-store" in options:
-                os.chmod(hive_path, stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
-            env["IPOIB_GUIDMASK_REGISTRY"] = hive_path
             hive_before = run_case.read_optional(hive_path)
-        completed = subprocess.run(
-            [run_case.PROGRAM_PATH_SEEN] + run_case.case_arguments(case), executable=program,
-            env=env, input=run_case.read_optional(os.path.join(case, "input"), b""),
-            capture_output=True, timeout=60)
-        failures = 0
-        expected_out = run_case.read_optional(os.path.join(case, "expected-stdout"), b"")
-        if completed.stdout != expected_out:
-            run_case.show_difference("stdout", expected_out, completed.stdout)
-            failures += 1
-        expected_err = run_case.read_optional(os.path.join(case, "expected-stderr"), b"")
-        expected_err = expected_err.replace(b"$STORE", os.fsencode(hive_path))
-        if completed.stderr != expected_err:
-            run_case.show_difference("stderr", expected_err, completed.stderr)
-            failures += 1
-        if completed.returncode != run_case.expected_status(case):
-            print(f"exit status {completed.returncode}, expected {run_case.expected_status(case)}")
-            failures += 1
+        run_case.name_store(options, hive_path, has_store, env)
+        completed = run_case.run_program(program, case, env)
+        failures = run_case.compare_outputs(case, completed, hive_path)
         if has_store:
             failures += check_hive_afterwards(case, hive_tool, hive_path, hive_before)
-            leftovers = sorted(set(os.listdir(work)) - {"SYSTEM"})
-            if leftovers:
-                print(f"files left beside the hive: {leftovers}")
-                failures += 1
-        if failures and completed.stderr and completed.stderr != expected_err:
-            sys.stdout.write("stderr:\n" + completed.stderr.decode("utf-8", "replace"))
+        failures += run_case.check_nothing_beside(work, "SYSTEM")
         return 1 if failures else 0
     finally:
         shutil.rmtree(work, ignore_errors=True)

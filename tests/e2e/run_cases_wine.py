@@ -34,7 +34,8 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import reg_file  # noqa: E402
-from run_case import case_arguments, case_options, expected_status, read_optional  # noqa: E402
+from run_case import (case_arguments, case_options, expected_status,  # noqa: E402
+                      option_reasons, read_optional)
 
 PROGRAM_PATH_SEEN = "C:\\tools\\ipoib-guidmask.exe"
 CASE_FOLDER_SEEN = "C:\\e2e"
@@ -185,17 +186,6 @@ def run_case(env, case, notes):
     if failures and completed.stderr:
         failures.append("stderr:\n" + completed.stderr.decode("utf-8", "replace"))
     return failures
-
-
-def option_reasons(case):
-    """{keyword: reason} from the case's options file ("keyword" or "keyword: reason")."""
-    data = read_optional(os.path.join(case, "options"), b"").decode("utf-8")
-    reasons = {}
-    for line in data.splitlines():
-        if line.strip() and not line.startswith("#"):
-            keyword, _, reason = line.partition(":")
-            reasons[keyword.strip()] = reason.strip()
-    return reasons
 
 
 def skip_reason(case):

@@ -38,11 +38,6 @@ class RegistryApiTest : public StoreTest {
         return key;
     }
 
-    LSTATUS WriteText(HKEY key, const wchar_t* name, const std::wstring& text) {
-        return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                              static_cast<DWORD>((text.size() + 1) * 2));
-    }
-
     // Replaces the store as another run would: a new file renamed over it.
     void ReplaceStoreBehindOurBack(const std::string& bytes) {
         const std::string other = directory + "/other.reg";
@@ -278,33 +273,7 @@ TEST_F(RegistryApiTest, LeavesAStoreBrokenByAnotherRunAlone) {
 
 TEST_F(RegistryApiTest, LosesNoWriteOfRunsAtTheSameTime) {
     const int kRuns = 8;
-    int start[2];
-    ASSERT_EQ(0, pipe(start));
-    pid_t runs[kRuns];
-    for (int run = 0; run < kRuns; ++run) {
-        runs[run] = fork();
-        ASSERT_GE(runs[run], 0);
-        if (runs[run] == 0) {
-            // Each run loaded the store before any wrote, then all write at once.
-            close(start[1]);
-            char go;
-            const bool started = read(start[0], &go, 1) == 0;
-            HKEY key = nullptr;
-            const std::wstring name = L"Run" + std::to_wstring(run);
-            const bool wrote =
-                started &&
-                RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Soft\\A", 0, KEY_SET_VALUE, &key) == 0 &&
-                WriteText(key, name.c_str(), L"x") == ERROR_SUCCESS;
-            _exit(wrote ? 0 : 1);
-        }
-    }
-    close(start[0]);
-    close(start[1]);
-    for (pid_t run : runs) {
-        int status = 0;
-        ASSERT_EQ(run, waitpid(run, &status, 0));
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    WriteFromRunsAtOnce(kRuns, L"Soft\\A");
     std::string error;
     ASSERT_TRUE(LoadRegistryStore(storePath.c_str(), &error)) << error;
     HKEY key = Open(L"Soft\\A", KEY_READ);

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -149,4 +150,43 @@ inline std::string DumpTree(const KeyTree& tree) {
     std::string out;
     DumpKey(tree, kTopKey, 0, &out);
     return out;
+}
+
+// Sets a REG_SZ value to text, its terminating zero counted.
+inline LSTATUS WriteText(HKEY key, const wchar_t* name, const std::wstring& text) {
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * 2));
+}
+
+// Forks runs processes that share the store loaded so far; once all have started, each opens
+// keyPath for writing and sets "Run<n>" to "x". Every run must report its write as done.
+inline void WriteFromRunsAtOnce(int runs, const wchar_t* keyPath) {
+    int start[2];
+    ASSERT_EQ(0, pipe(start));
+    std::vector<pid_t> children;
+    for (int run = 0; run < runs; ++run) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // The pipe reads its end only when the parent has closed it: all start together.
+            close(start[1]);
+            char go;
+            const bool started = read(start[0], &go, 1) == 0;
+            HKEY key = nullptr;
+            const std::wstring name = L"Run" + std::to_wstring(run);
+            const bool wrote =
+                started &&
+                RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_SET_VALUE, &key) == 0 &&
+                WriteText(key, name.c_str(), L"x") == ERROR_SUCCESS;
+            _exit(wrote ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    close(start[0]);
+    close(start[1]);
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
 }
