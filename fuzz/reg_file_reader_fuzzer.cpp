@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     KeyTree tree;
     RegFileLayout layout;
     RegFileError error;
-    if (fd < 0 || !Fill(fd, original) || !ReadRegFile(fd, &tree, &layout, &error)) {
+    if (fd < 0 || !Fill(fd, original) || !ReadRegFile(fd, {}, &tree, &layout, &error)) {
         return 0;
     }
     RegFileValueEdit edit;
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string written =
         original.substr(0, edit.file.start) + edit.file.bytes + original.substr(edit.file.end);
     KeyTree reread;
-    if (!Fill(fd, written) || !ReadRegFile(fd, &reread, &layout, &error)) {
+    if (!Fill(fd, written) || !ReadRegFile(fd, {}, &reread, &layout, &error)) {
         std::abort();
     }
     if (TreeText(reread) != expected) {

@@ -84,7 +84,7 @@ bool ReadFileTree(const std::string& path, KeyTree* tree) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     RegFileLayout layout;
     RegFileError error;
-    const bool read = fd >= 0 && ReadRegFile(fd, tree, &layout, &error);
+    const bool read = fd >= 0 && ReadRegFile(fd, {}, tree, &layout, &error);
     if (fd >= 0) {
         close(fd);
     }

@@ -13,7 +13,7 @@ int ToolMain(int argc, const wchar_t* const* argv) {
         return outcome.status;
     }
     // The registry is only needed once the command line has been accepted.
-    if (!OpenRegistry()) {
+    if (!OpenRegistry(RunRegistryAreas, RunRegistryAreaCount)) {
         return -1;
     }
     const int status = RunChecks(settings);

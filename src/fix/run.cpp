@@ -3,6 +3,9 @@
 #include "fix/adapter_pass.h"
 #include "registry/instance_table.h"
 
+const wchar_t* const RunRegistryAreas[] = {NetworkInstancesKey, AdapterClassKey};
+const std::size_t RunRegistryAreaCount = sizeof RunRegistryAreas / sizeof RunRegistryAreas[0];
+
 int RunChecks(const RunSettings& settings) {
     CollectIpoibInstances();
     const PassCounters counters = CheckAndFixAdapters(settings);

@@ -3,5 +3,12 @@
 
 #include "cli/command_line.h"
 
+#include <cstddef>
+
+// The keys below HKEY_LOCAL_MACHINE that the run reads: the network instances and the network
+// adapter class.
+extern const wchar_t* const RunRegistryAreas[];
+extern const std::size_t RunRegistryAreaCount;
+
 // 0 when every "GUIDMask" write succeeded (or none was due), -1 when any write failed.
 int RunChecks(const RunSettings& settings);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -16,17 +17,30 @@ void ReportStoreProblem(const std::string& problem) {
     std::fputs(line.c_str(), stderr);
 }
 
+// The program's wide strings hold UTF-16 code units on every platform.
+std::u16string StoreText(const wchar_t* text) {
+    std::u16string converted;
+    for (; *text != L'\0'; ++text) {
+        converted.push_back(static_cast<char16_t>(*text));
+    }
+    return converted;
+}
+
 } // namespace
 
-bool OpenRegistry() {
+bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount) {
     const char* path = std::getenv(kStoreVariable);
     if (path == nullptr || *path == '\0') {
         ReportStoreProblem(std::string("registry store not named: set ") + kStoreVariable +
                            " to a .reg file or a SYSTEM hive file");
         return false;
     }
+    std::vector<std::u16string> storeAreas;
+    for (std::size_t area = 0; area < areaCount; ++area) {
+        storeAreas.push_back(StoreText(areas[area]));
+    }
     std::string error;
-    if (!LoadRegistryStore(path, &error)) {
+    if (!LoadRegistryStore(path, storeAreas, &error)) {
         ReportStoreProblem(error);
         return false;
     }

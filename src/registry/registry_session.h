@@ -3,8 +3,11 @@
 // loaded once, after the command line has been accepted and before the run.
 #pragma once
 
-// False when there is no registry to run on; a line on standard error has said why, and the
-// caller ends with status -1.
-bool OpenRegistry();
+#include <cstddef>
+
+// areas are the keys below HKEY_LOCAL_MACHINE that the run reads: a store needs to hold only
+// them, what lies below them and the keys above them. False when there is no registry to run
+// on; a line on standard error has said why, and the caller ends with status -1.
+bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount);
 
 void CloseRegistry();

@@ -49,7 +49,7 @@ bool ReadStore(const std::string& regPath, KeyTree* tree, std::string* error) {
     }
     RegFileLayout layout;
     RegFileError failure{0, ""};
-    const bool read = ReadRegFile(fd, tree, &layout, &failure);
+    const bool read = ReadRegFile(fd, {}, tree, &layout, &failure);
     close(fd);
     if (!read) {
         *error = regPath + ":" + std::to_string(failure.line) + ": " + failure.what;

@@ -129,7 +129,8 @@ hive_node_h FindHiveKey(hive_h* hive, const std::vector<std::u16string>& keyPath
 
 } // namespace
 
-bool ReadHiveFile(const char* path, KeyTree* tree, std::uint32_t* systemKey, std::string* what) {
+bool ReadHiveFile(const char* path, const std::vector<std::u16string>&, KeyTree* tree,
+                  std::uint32_t* systemKey, std::string* what) {
     InitKeyTree(tree);
     *systemKey = kNoIndex;
     errno = 0;

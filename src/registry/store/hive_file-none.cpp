@@ -1,7 +1,8 @@
 // The hive store of a build without hivex: a hive file is recognized and refused.
 #include "registry/store/hive_file.h"
 
-bool ReadHiveFile(const char*, KeyTree* tree, std::uint32_t* systemKey, std::string* what) {
+bool ReadHiveFile(const char*, const std::vector<std::u16string>&, KeyTree* tree,
+                  std::uint32_t* systemKey, std::string* what) {
     InitKeyTree(tree);
     *systemKey = kNoIndex;
     *what = "this is a registry hive file, but this build has no hive support (libhivex)";

@@ -11,8 +11,11 @@
 #include <vector>
 
 // Reads the hive file at path into a fresh, finished tree: the hive's root key becomes
-// HKEY_LOCAL_MACHINE\SYSTEM, whose tree key is systemKey. On failure what says why.
-bool ReadHiveFile(const char* path, KeyTree* tree, std::uint32_t* systemKey, std::string* what);
+// HKEY_LOCAL_MACHINE\SYSTEM, whose tree key is systemKey. areas: the key paths below
+// HKEY_LOCAL_MACHINE to keep (as LoadRegistryStore takes them); none: all. On failure what
+// says why.
+bool ReadHiveFile(const char* path, const std::vector<std::u16string>& areas, KeyTree* tree,
+                  std::uint32_t* systemKey, std::string* what);
 
 // Writes the hive at inPath, with one value of the key at keyPath (names below the hive's
 // root) set, to the existing file outPath; inPath is left as it was. An existing value must be

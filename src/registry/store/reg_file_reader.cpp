@@ -617,7 +617,8 @@ bool CheckLineText(RegParser* parser, LineStatus status) {
 
 } // namespace
 
-bool ReadRegFile(int fd, KeyTree* tree, RegFileLayout* layout, RegFileError* error) {
+bool ReadRegFile(int fd, const std::vector<std::u16string>&, KeyTree* tree, RegFileLayout* layout,
+                 RegFileError* error) {
     InitKeyTree(tree);
     FindRootKey(tree, kRootKeyNames[0], std::char_traits<char16_t>::length(kRootKeyNames[0]));
     error->line = 0;

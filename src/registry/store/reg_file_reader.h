@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The header's version. In a REGEDIT4 file, as in Windows' ANSI export, the hex(1), hex(2) and
 // hex(7) data of strings are narrow bytes (taken as UTF-8 here, whatever the file's encoding);
@@ -32,5 +33,7 @@ extern const char16_t* const kRootKeyNames[];
 const std::size_t kRootKeyCount = 5;
 
 // Reads the file open on fd from its start into a fresh, finished tree. Key names are at most
-// 255 characters and value names 16383, as on Windows; files must be under 4 GiB.
-bool ReadRegFile(int fd, KeyTree* tree, RegFileLayout* layout, RegFileError* error);
+// 255 characters and value names 16383, as on Windows; files must be under 4 GiB. areas: the
+// key paths below HKEY_LOCAL_MACHINE to keep (as LoadRegistryStore takes them); none: all.
+bool ReadRegFile(int fd, const std::vector<std::u16string>& areas, KeyTree* tree,
+                 RegFileLayout* layout, RegFileError* error);

@@ -32,6 +32,7 @@ struct StoreShape {
 struct RegistryStore {
     bool loaded;
     std::string filePath; // the file itself, symbolic links resolved: what is locked and replaced
+    std::vector<std::u16string> areas; // what is kept of the file, at the load and each re-read
     KeyTree tree;
     StoreShape shape;
     FileIdentity identity; // of the file as loaded or as last written
@@ -46,10 +47,10 @@ std::string OpenFilePath(int fd, const std::string& path) {
     return access(self.c_str(), R_OK) == 0 ? self : path;
 }
 
-bool ReadHiveStore(const std::string& path, KeyTree* tree, HiveLayout* layout,
-                   RegFileError* error) {
+bool ReadHiveStore(const std::string& path, const std::vector<std::u16string>& areas, KeyTree* tree,
+                   HiveLayout* layout, RegFileError* error) {
     std::uint32_t systemKey = kNoIndex;
-    if (!ReadHiveFile(path.c_str(), tree, &systemKey, &error->what) ||
+    if (!ReadHiveFile(path.c_str(), areas, tree, &systemKey, &error->what) ||
         !FindCurrentControlSet(*tree, systemKey, layout, &error->what)) {
         InitKeyTree(tree);
         return false;
@@ -59,17 +60,17 @@ bool ReadHiveStore(const std::string& path, KeyTree* tree, HiveLayout* layout,
 
 // The format's reader: fills a fresh tree from the file open on fd (at path), a hive file or a
 // .reg file by its first bytes.
-bool ReadStoreFile(int fd, const std::string& path, KeyTree* tree, StoreShape* shape,
-                   RegFileError* error) {
+bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16string>& areas,
+                   KeyTree* tree, StoreShape* shape, RegFileError* error) {
     unsigned char start[kHiveSignatureLength];
     const ssize_t got = pread(fd, start, sizeof start, 0);
     shape->hive = got > 0 && StartsAsHive(start, static_cast<std::size_t>(got));
     shape->hiveLayout = HiveLayout{kNoIndex, kNoIndex};
     if (shape->hive) {
         error->line = 0;
-        return ReadHiveStore(OpenFilePath(fd, path), tree, &shape->hiveLayout, error);
+        return ReadHiveStore(OpenFilePath(fd, path), areas, tree, &shape->hiveLayout, error);
     }
-    return ReadRegFile(fd, tree, &shape->regFile, error);
+    return ReadRegFile(fd, areas, tree, &shape->regFile, error);
 }
 
 // The format's writer: the edit of the file that sets one value.
@@ -96,7 +97,7 @@ LSTATUS RefreshFromLockedFile(const StoreLock& lock) {
     KeyTree tree;
     StoreShape shape;
     RegFileError error;
-    if (!ReadStoreFile(lock.fd, gStore.filePath, &tree, &shape, &error)) {
+    if (!ReadStoreFile(lock.fd, gStore.filePath, gStore.areas, &tree, &shape, &error)) {
         return ERROR_BADDB;
     }
     gStore.tree = std::move(tree);
@@ -194,6 +195,11 @@ LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const ch
 } // namespace
 
 bool LoadRegistryStore(const char* path, std::string* error) {
+    return LoadRegistryStore(path, std::vector<std::u16string>(), error);
+}
+
+bool LoadRegistryStore(const char* path, const std::vector<std::u16string>& areas,
+                       std::string* error) {
     UnloadRegistryStore();
     RegFileError failure{0, ""};
     char* resolved = realpath(path, nullptr);
@@ -205,8 +211,9 @@ bool LoadRegistryStore(const char* path, std::string* error) {
         failure.what = "the registry store is not a regular file";
     } else if (described.identity.size >= kNoOffset) {
         failure.what = "the registry store is too large (4 GiB or more)";
-    } else if (ReadStoreFile(fd, resolved, &gStore.tree, &gStore.shape, &failure)) {
+    } else if (ReadStoreFile(fd, resolved, areas, &gStore.tree, &gStore.shape, &failure)) {
         gStore.loaded = true;
+        gStore.areas = areas;
         gStore.filePath = resolved;
         gStore.identity = described.identity;
     }
@@ -226,6 +233,7 @@ void UnloadRegistryStore() {
     gStore.shape.hive = false;
     gStore.shape.hiveLayout = HiveLayout{kNoIndex, kNoIndex};
     gStore.filePath.clear();
+    gStore.areas.clear();
     InitKeyTree(&gStore.tree);
 }
 

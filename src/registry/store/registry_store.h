@@ -15,9 +15,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-// Replaces any store loaded before. On failure nothing is loaded and error says what is wrong:
-// "<path>:<line>: <what>" for a file that does not parse, "<path>: <what>" otherwise.
+// Replaces any store loaded before. areas are key paths below HKEY_LOCAL_MACHINE (as
+// FindStoreKey takes them): the store then holds those keys, everything below them and the keys
+// above them, while the rest of the file is still checked as it is read; no areas: every key.
+// On failure nothing is loaded and error says what is wrong: "<path>:<line>: <what>" for a
+// file that does not parse, "<path>: <what>" otherwise.
+bool LoadRegistryStore(const char* path, const std::vector<std::u16string>& areas,
+                       std::string* error);
+
+// The whole store.
 bool LoadRegistryStore(const char* path, std::string* error);
 
 void UnloadRegistryStore();
