@@ -4,16 +4,32 @@ CMAKE_FLAGS ?=
 STORE ?= examples/ipoib-adapters.reg
 # The Windows program, cross-built with mingw-w64.
 WINDOWS_BUILD ?= build-windows
+# make install, as users of make expect.
+PREFIX ?= /usr/local
+DESTDIR ?=
+DIST ?= dist
 
-.PHONY: all build test run bench sanitize fuzz fuzz-smoke clean windows test-windows
+.PHONY: all build program test run install dist bench sanitize fuzz fuzz-smoke clean windows \
+	test-windows
 
 all: build
 
-$(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
-
-build: $(BUILD)/CMakeCache.txt
+# The program and the tests. A build folder that make run or make install configured without
+# the tests is configured again with them.
+build:
+	@grep -qs '^IPOIB_GUIDMASK_TESTS:BOOL=ON$$' $(BUILD)/CMakeCache.txt || \
+		cmake -S . -B $(BUILD) -DIPOIB_GUIDMASK_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j2
+
+# The program alone, so it needs no GoogleTest: a new build folder is configured without the
+# tests. Quiet: the build's output is shown only when it fails.
+program:
+	@mkdir -p $(BUILD)
+	@{ test -f $(BUILD)/CMakeCache.txt || \
+		cmake -S . -B $(BUILD) -DIPOIB_GUIDMASK_TESTS=OFF $(CMAKE_FLAGS); } \
+		> $(BUILD)/program-build.log 2>&1 && \
+	cmake --build $(BUILD) -j2 --target ipoib-guidmask >> $(BUILD)/program-build.log 2>&1 || \
+		{ cat $(BUILD)/program-build.log; exit 1; }
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure
@@ -23,8 +39,16 @@ test: build
 test-windows:
 	./tests/e2e/run_windows_leg.sh
 
-run: build
-	IPOIB_GUIDMASK_REGISTRY=$(STORE) ./$(BUILD)/ipoib-guidmask
+run: program
+	IPOIB_GUIDMASK_REGISTRY=$(STORE) $(BUILD)/ipoib-guidmask
+
+# The program in $(DESTDIR)$(PREFIX)/bin, its manual page in $(DESTDIR)$(PREFIX)/share/man/man8.
+install: program
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# $(DIST)/: the Windows program's zip, the source tarball and SHA256SUMS, named by version.
+dist: windows
+	./packaging/make_dist.sh $(WINDOWS_BUILD) $(DIST)
 
 sanitize:
 	cmake -S . -B build-sanitize -DIPOIB_GUIDMASK_SANITIZE=ON $(CMAKE_FLAGS)
@@ -53,4 +77,4 @@ $(WINDOWS_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 
 clean:
-	rm -rf $(BUILD) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(WINDOWS_BUILD) $(DIST)

@@ -6,10 +6,22 @@
 #include <string>
 
 // UTF-8 whatever the locale: the bytes are the same under LANG=C and a UTF-8 locale.
-void WriteConsoleText(const wchar_t* text, std::size_t length) {
+namespace {
+
+void WriteUtf8(const wchar_t* text, std::size_t length, std::FILE* stream) {
     std::string bytes;
     AppendUtf8(text, length, &bytes);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+}
+
+} // namespace
+
+void WriteConsoleText(const wchar_t* text, std::size_t length) {
+    WriteUtf8(text, length, stdout);
+}
+
+void WriteErrorText(const wchar_t* text, std::size_t length) {
+    WriteUtf8(text, length, stderr);
 }
 
 void FlushConsole() {

@@ -1,8 +1,9 @@
-// Console text on Windows. A real console gets the UTF-16 text itself through WriteConsoleW,
-// whatever its code page, so every character shows as it is. Anything else (a pipe, a file,
-// NUL) gets UTF-8 bytes through the runtime's stdout, which stays in text mode: each line feed
-// leaves as CR LF, as with the platform's other console programs. Standard input is left in
-// its own default mode, so the prompt's getchar reads the reply's bytes as they are typed.
+// Console text on Windows, standard output and standard error alike. A real console gets the
+// UTF-16 text itself through WriteConsoleW, whatever its code page, so every character shows as
+// it is. Anything else (a pipe, a file, NUL) gets UTF-8 bytes through the runtime's stdout or
+// stderr, which stay in text mode: each line feed leaves as CR LF, as with the platform's other
+// console programs. Standard input is left in its own default mode, so the prompt's getchar
+// reads the reply's bytes as they are typed.
 #include "cli/console.h"
 #include "cli/console_format.h"
 #include "cli/utf8.h"
@@ -16,10 +17,10 @@ namespace {
 
 enum ConsoleOutputKind { OutputNotChecked, OutputToConsole, OutputToStream };
 
-ConsoleOutputKind consoleOutputKind = OutputNotChecked;
+ConsoleOutputKind outputKind = OutputNotChecked;
+ConsoleOutputKind errorKind = OutputNotChecked;
 
-ConsoleOutputKind FindConsoleOutputKind() {
-    const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+ConsoleOutputKind FindConsoleOutputKind(HANDLE handle) {
     DWORD mode = 0;
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) {
         return OutputToStream;
@@ -29,8 +30,7 @@ ConsoleOutputKind FindConsoleOutputKind() {
 
 // WriteConsoleW may take less than it is given; a chunk never ends between the two halves of
 // a surrogate pair, so each call gets whole characters.
-void WriteToConsole(const wchar_t* text, std::size_t length) {
-    const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+void WriteToConsole(HANDLE handle, const wchar_t* text, std::size_t length) {
     const std::size_t maxChunk = 4096;
     while (length > 0) {
         std::size_t chunk = length < maxChunk ? length : maxChunk;
@@ -47,19 +47,30 @@ void WriteToConsole(const wchar_t* text, std::size_t length) {
     }
 }
 
-} // namespace
-
-void WriteConsoleText(const wchar_t* text, std::size_t length) {
-    if (consoleOutputKind == OutputNotChecked) {
-        consoleOutputKind = FindConsoleOutputKind();
+// Standard output or standard error, told apart by the handle, the kind seen and the stream.
+void WriteStandardText(DWORD standardHandle, ConsoleOutputKind* kind, std::FILE* stream,
+                       const wchar_t* text, std::size_t length) {
+    const HANDLE handle = GetStdHandle(standardHandle);
+    if (*kind == OutputNotChecked) {
+        *kind = FindConsoleOutputKind(handle);
     }
-    if (consoleOutputKind == OutputToConsole) {
-        WriteToConsole(text, length);
+    if (*kind == OutputToConsole) {
+        WriteToConsole(handle, text, length);
         return;
     }
     std::string bytes;
     AppendUtf8(text, length, &bytes);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+}
+
+} // namespace
+
+void WriteConsoleText(const wchar_t* text, std::size_t length) {
+    WriteStandardText(STD_OUTPUT_HANDLE, &outputKind, stdout, text, length);
+}
+
+void WriteErrorText(const wchar_t* text, std::size_t length) {
+    WriteStandardText(STD_ERROR_HANDLE, &errorKind, stderr, text, length);
 }
 
 void FlushConsole() {

@@ -11,6 +11,10 @@ void PrintMessage(const wchar_t* format, const wchar_t* text);
 // A format with one %d, %02x or %#x directive, filled with number.
 void PrintMessage(const wchar_t* format, unsigned number);
 
+// Writes text as it stands to standard error, after sending what standard output holds, so
+// the two keep their order on one terminal.
+void PrintErrorText(const wchar_t* text);
+
 // Sends what has been printed so far, before the tool waits for input or ends.
 void FlushConsole();
 

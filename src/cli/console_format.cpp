@@ -58,6 +58,11 @@ void PrintText(const wchar_t* text) {
     WriteConsoleText(text, std::wcslen(text));
 }
 
+void PrintErrorText(const wchar_t* text) {
+    FlushConsole();
+    WriteErrorText(text, std::wcslen(text));
+}
+
 void PrintMessage(const wchar_t* format, const wchar_t* text) {
     const std::wstring message = ExpandMessage(format, text, 0);
     WriteConsoleText(message.data(), message.size());

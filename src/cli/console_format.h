@@ -7,3 +7,6 @@ std::wstring ExpandMessage(const wchar_t* format, const wchar_t* text, unsigned 
 
 // Writes wide text to standard output in the platform's own way.
 void WriteConsoleText(const wchar_t* text, std::size_t length);
+
+// The same for standard error.
+void WriteErrorText(const wchar_t* text, std::size_t length);

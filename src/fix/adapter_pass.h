@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/command_line.h"
+#include "fix/write_failure.h"
 #include "registry/instance_table.h"
 #include "registry/registry_api.h"
 
@@ -20,6 +21,7 @@ struct PassState {
     RunSettings settings;
     PassCounters counters;
     bool inputEnded; // the mask prompt met the end of input: no further prompt reads
+    WriteFailureLog failuresTold;
 };
 
 PassCounters CheckAndFixAdapters(const RunSettings& settings);
@@ -28,5 +30,8 @@ PassCounters CheckAndFixAdapters(const RunSettings& settings);
 const IpoibInstance* FindInstance(const InstanceTable* table, const wchar_t* netCfgInstanceId);
 
 // Writes "GUIDMask" into the adapter's subkey below the class key, opening it for writing
-// just for this.
-bool WriteGuidMask(HKEY classKey, const wchar_t* adapterName, GuidMask mask);
+// just for this. ERROR_SUCCESS, or the error code of the registry call that failed.
+LSTATUS WriteGuidMask(HKEY classKey, const wchar_t* adapterName, GuidMask mask);
+
+// Counts a failed write and says why on standard error, once for each cause in the pass.
+void NoteFailedWrite(LSTATUS status, PassState* state);

@@ -90,18 +90,18 @@ void CarryOutDecision(HKEY classKey, const wchar_t* adapterName, const IpoibInst
         return;
     }
     const GuidMask mask = MaskFrom(row->mask, instance, state->settings);
-    bool written = true;
-    if (row->writes) {
-        written = WriteGuidMask(classKey, adapterName, mask);
-        if (!written) {
-            ++state->counters.failedWrites;
-        } else if (state->settings.interactive) {
-            ++state->counters.changesMade;
-        }
+    const LSTATUS status =
+        row->writes ? WriteGuidMask(classKey, adapterName, mask) : LSTATUS{ERROR_SUCCESS};
+    if (status == ERROR_SUCCESS && row->writes && state->settings.interactive) {
+        ++state->counters.changesMade;
     }
     if (row->opening != nullptr) {
         PrintText(row->opening);
         PrintPortGuid(instance.portGuid);
-        PrintMessage(written ? row->report : row->failure, mask);
+        PrintMessage(status == ERROR_SUCCESS ? row->report : row->failure, mask);
+    }
+    // Why it failed follows the report's own line, on standard error.
+    if (status != ERROR_SUCCESS) {
+        NoteFailedWrite(status, state);
     }
 }

@@ -37,9 +37,10 @@ void ApplyReply(const MaskReply& reply, HKEY classKey, const wchar_t* adapterNam
                      mask);
         return;
     }
-    if (!WriteGuidMask(classKey, adapterName, static_cast<GuidMask>(mask))) {
-        ++state->counters.failedWrites;
+    const LSTATUS status = WriteGuidMask(classKey, adapterName, static_cast<GuidMask>(mask));
+    if (status != ERROR_SUCCESS) {
         PrintMessage(L"Failed to add GUID mask 0x%02x to the registry.\n", mask);
+        NoteFailedWrite(status, state);
         return;
     }
     ++state->counters.changesMade;

@@ -111,7 +111,8 @@ struct DecisionOutcome {
 };
 
 DecisionOutcome CarryOut(const IpoibInstance& instance, bool fix, bool interactive) {
-    PassState state = {RunSettings{fix, interactive, 0xE7}, PassCounters{0, 0, 0}, false};
+    PassState state = {RunSettings{fix, interactive, 0xE7}, PassCounters{0, 0, 0}, false,
+                       WriteFailureLog{}};
     HKEY classKey;
     EXPECT_EQ(ERROR_SUCCESS,
               RegOpenKeyExW(HKEY_LOCAL_MACHINE, AdapterClassKey, 0, KEY_READ, &classKey));
