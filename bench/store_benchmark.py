@@ -8,73 +8,14 @@ run and a silent fix run (on a copy), and prints wall time, peak memory and byte
 """
 import argparse
 import os
-import random
 import shutil
 import subprocess
 import sys
 import time
 
-NET = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Network\{4D36E972-E325-11CE-BFC1-08002BE10318}"
-CLS = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class\{4D36E972-E325-11CE-BFC1-08002bE10318}"
-ADAPTERS = 64
-KEYS = 110_000
-
-
-def hex_lines(rng, prefix, count):
-    data = ",".join("%02x" % rng.randrange(256) for _ in range(count))
-    # Wrap as regedit does: about 80 characters a line, a backslash after the comma.
-    out, line = [], prefix
-    for item in data.split(","):
-        if len(line) + 3 > 77:
-            out.append(line + "\\")
-            line = "  "
-        line += item + ","
-    out.append(line.rstrip(","))
-    return out
-
-
-def ordinary_key(rng, index):
-    lines = ["[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\Service%05d\\Parameters\\Entry%d]"
-             % (index // 7, index % 7)]
-    lines.append('"DisplayName"="@%%SystemRoot%%\\\\system32\\\\drivers\\\\svc%05d.sys,-%d"'
-                 % (index, rng.randrange(1000)))
-    lines.append('"Start"=dword:%08x' % rng.randrange(5))
-    pass
-    lines.extend(hex_lines(rng, '"Blob"=hex:', rng.randrange(4, 24)))
-    lines.append("")
-    return lines
-
-
-def adapter_keys(index):
-    instance = "{%08X-0E0F-4A1B-9C2D-3E4F5A6B7C8D}" % index
-    # 16 digits, byte 0 last: 00-30-48 (known, mask 0xe7), 00-02-C9 (known, nothing to write)
-    # and 00-CD-AB (unrecognized) in turn.
-    guid = "%04XFFFF%02X%02X%02X00" % (index, index, [0x48, 0xC9, 0xAB][index % 3],
-                                       [0x30, 0x02, 0xCD][index % 3])
-    return [
-        "[%s\\%s\\Connection]" % (NET, instance),
-        '"Name"="Ethernet %d"' % index,
-        '"PnpInstanceID"="IBA\\\\IPOIB\\\\%s"' % guid,
-        "",
-        "[%s\\%04d]" % (CLS, index),
-        '"DriverDesc"="IPoIB Adapter #%d"' % index,
-        '"ComponentId"="iba\\\\ipoib"',
-        '"NetCfgInstanceId"="%s"' % instance,
-        "",
-    ]
-
-
-def generate(path):
-    rng = random.Random(1)
-    lines = ["Windows Registry Editor Version 5.00", ""]
-    for index in range(KEYS - 2 * ADAPTERS):
-        lines.extend(ordinary_key(rng, index))
-        if index % (KEYS // ADAPTERS) == 0 and index // (KEYS // ADAPTERS) < ADAPTERS:
-            lines.extend(adapter_keys(index // (KEYS // ADAPTERS)))
-    with open(path, "wb") as handle:
-        handle.write(b"\xff\xfe")
-        handle.write("\r\n".join(lines).encode("utf-16-le"))
-
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "support"))
+from big_store import ADAPTERS, KEYS, generate  # noqa: E402
 
 def bytes_written():
     with open("/proc/self/io") as handle:

@@ -24,7 +24,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 CASES = os.path.join(HERE, "cases")
 ADAPTERS_STORE = os.path.join(CASES, "run-fix-interactive", "store.reg")
 
-# The empty hive of tests/hive/empty_hive.cpp, as the fact sheet it follows gives its digest.
+# The empty hive of tests/support/empty_hive.cpp, as the fact sheet it follows gives its digest.
 EMPTY_HIVE_SHA256 = "60204996618254d4d21cc061d915fa6e918416264d1f87a9a594403fa37f6240"
 
 NO_SELECT = "the hive has no dword Select\\Current to name its current control set"

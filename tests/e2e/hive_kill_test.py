@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """SIGKILL at many points during silent fix runs on a larger hive.
 
-The hive (built with hive_tool from a generated store: 64 IPoIB adapters among a few thousand
-ordinary keys, so a silent fix makes 43 writes) is restored before each run; each run is
-killed after a delay spread evenly over an uninterrupted run's time. After each kill the hive
+The hive (built with hive_tool from a generated store, big_store.py in tests/support: 64
+IPoIB adapters among a few thousand ordinary keys, so a silent fix makes 43 writes) is
+restored before each run; each run is killed after a delay spread evenly over an uninterrupted run's time. After each kill the hive
 must open with hivex and hold, for every value, either what it held before the run or what an
 uninterrupted run leaves, with the same keys; and no file may be left beside it. Every fifth
 killed hive is then fixed to the end by a second run, which must leave what an uninterrupted
@@ -26,8 +26,10 @@ import time
 import hive_state
 import run_case
 
-NET = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Network\{4D36E972-E325-11CE-BFC1-08002BE10318}"
-CLS = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Class\{4D36E972-E325-11CE-BFC1-08002bE10318}"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import big_store  # noqa: E402
+from big_store import NEEDS_E7, NOTHING, UNRECOGNIZED  # noqa: E402
+
 ADAPTERS = 64
 ORDINARY_KEYS = 3000
 KILLS = 40
@@ -35,28 +37,11 @@ TEMPORARY = ".SYSTEM.ipoib-guidmask-new"
 
 
 def generate_store(path):
-    lines = ["Windows Registry Editor Version 5.00", ""]
-    for index in range(ORDINARY_KEYS):
-        lines += [
-            "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Service%04d\\Entry%d]"
-            % (index // 5, index % 5),
-            '"DisplayName"="@%%SystemRoot%%\\\\system32\\\\drivers\\\\svc%04d.sys,-%d"'
-            % (index, index % 997),
-            '"Start"=dword:%08x' % (index % 5),
-            '"Blob"=hex:' + ",".join("%02x" % ((index * 7 + k) % 256) for k in range(16)),
-            ""]
-    for index in range(ADAPTERS):
-        instance = "{%08X-0E0F-4A1B-9C2D-3E4F5A6B7C8D}" % index
-        # Known with mask 0xe7 (00-30-48), known with nothing to write (00-02-C9), unrecognized.
-        guid = "%04XFFFF%02X%02X%02X00" % (index, index, [0x48, 0xC9, 0xAB][index % 3],
-                                           [0x30, 0x02, 0xCD][index % 3])
-        lines += ["[%s\\%s\\Connection]" % (NET, instance),
-                  '"PnpInstanceID"="IBA\\\\IPOIB\\\\%s"' % guid, "",
-                  "[%s\\%04d]" % (CLS, index),
-                  '"ComponentId"="iba\\\\ipoib"',
-                  '"NetCfgInstanceId"="%s"' % instance, ""]
-    with open(path, "w", encoding="utf-8", newline="\r\n") as handle:
-        handle.write("\n".join(lines))
+    """Known with mask 0xe7, known with nothing to write and unrecognized port GUIDs in turn."""
+    kinds = [[NEEDS_E7, NOTHING, UNRECOGNIZED][index % 3] for index in range(ADAPTERS)]
+    model = big_store.StoreModel(kinds, ORDINARY_KEYS)
+    with open(path, "wb") as handle:
+        handle.write(model.store_bytes([None] * ADAPTERS))
 
 
 def values_of(state):

@@ -34,7 +34,7 @@ def hive_state_of_reg(state):
 
 
 def parse_dump(text):
-    """The state of hive_tool dump's output (its format is in tests/hive/hive_builder.h)."""
+    """The state of hive_tool dump's output (its format is in tests/support/hive_builder.h)."""
     decoder = json.JSONDecoder()
     state = {}
     for line in text.splitlines():

@@ -7,7 +7,7 @@ import unittest
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import reg_file  # noqa: E402
-from run_cases_wine import store_for_wine, windows_stdout  # noqa: E402
+from wine import store_for_wine, windows_stdout  # noqa: E402
 
 CLASS = ("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\"
          "{4D36E972-E325-11CE-BFC1-08002bE10318}")

@@ -23,8 +23,9 @@ import subprocess
 import sys
 import tempfile
 
-import reg_store_model
-from reg_store_model import UNRECOGNIZED
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import big_store  # noqa: E402
+from big_store import UNRECOGNIZED  # noqa: E402
 
 ADAPTERS = 36
 ORDINARY_KEYS = 3000
@@ -39,7 +40,7 @@ REPORT = re.compile(r"An unrecognized port GUID has been found: 0x([0-9a-f]{16})
 
 def guid_number(index):
     """The port GUID as the report prints it."""
-    digits = reg_store_model.port_guid_digits(index, UNRECOGNIZED)
+    digits = big_store.port_guid_digits(index, UNRECOGNIZED)
     return "".join(digits[at:at + 2] for at in range(14, -2, -2)).lower()
 
 
@@ -69,7 +70,7 @@ def check_store(program, store, model, masks, label, failures):
         data = handle.read()
     if data != model.store_bytes(masks):
         failures.append("%s: the store is not the original with exactly the written masks "
-                        "(it holds %s)" % (label, reg_store_model.masks_in(data, ADAPTERS)))
+                        "(it holds %s)" % (label, big_store.masks_in(data, ADAPTERS)))
     environment = dict(os.environ, IPOIB_GUIDMASK_REGISTRY=store, LANG="C")
     completed = subprocess.run([program, "-s"], env=environment, capture_output=True,
                                stdin=subprocess.DEVNULL, timeout=600)
@@ -110,7 +111,7 @@ def same_work(program, store, model, label, failures):
         if status != 0 or err or out != b"\n" * ADAPTERS:
             failures.append("%s: run %d ended with %d: %r" % (label, run, status, err[:300]))
     with open(store, "rb") as handle:
-        held = reg_store_model.masks_in(handle.read(), ADAPTERS)
+        held = big_store.masks_in(handle.read(), ADAPTERS)
     if any(mask not in MASKS[:RUNS] for mask in held):
         failures.append("%s: an adapter holds no run's mask: %s" % (label, held))
     check_store(program, store, model, held, label, failures)
@@ -121,7 +122,7 @@ def main():
     parser.add_argument("--program", required=True)
     arguments = parser.parse_args()
     program = os.path.abspath(arguments.program)
-    model = reg_store_model.StoreModel([UNRECOGNIZED] * ADAPTERS, ORDINARY_KEYS)
+    model = big_store.StoreModel([UNRECOGNIZED] * ADAPTERS, ORDINARY_KEYS)
     work = tempfile.mkdtemp(prefix="reg-store-concurrency-")
     store = os.path.join(work, "store.reg")
     failures = []

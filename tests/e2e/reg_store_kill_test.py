@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """SIGKILL at many points during silent fix runs on a large .reg store.
 
-The store (reg_store_model.py: about 4.5 MB of UTF-16LE, 150 IPoIB adapters among 9,000
+The store (big_store.py: about 4.5 MB of UTF-16LE, 150 IPoIB adapters among 9,000
 ordinary keys) takes 100 writes in a silent fix run, each of which replaces the whole file.
 It is restored before each run, and each run is killed after a delay spread evenly over an
 uninterrupted run's time. After each kill the store must be byte for byte one of the states a
@@ -25,8 +25,9 @@ import sys
 import tempfile
 import time
 
-import reg_store_model
-from reg_store_model import NEEDS_E7, NOTHING, UNRECOGNIZED
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import big_store  # noqa: E402
+from big_store import NEEDS_E7, NOTHING, UNRECOGNIZED  # noqa: E402
 
 ADAPTERS = 150
 ORDINARY_KEYS = 9000
@@ -55,7 +56,7 @@ def main():
     program = os.path.abspath(arguments.program)
 
     kinds = [[NEEDS_E7, UNRECOGNIZED, NOTHING][index % 3] for index in range(ADAPTERS)]
-    model = reg_store_model.StoreModel(kinds, ORDINARY_KEYS)
+    model = big_store.StoreModel(kinds, ORDINARY_KEYS)
     states = [model.store_bytes(masks) for masks in model.silent_fix_states(MASK)]
     state_of = {hashlib.sha256(data).digest(): number for number, data in enumerate(states)}
     original, complete = states[0], states[-1]
@@ -101,7 +102,7 @@ def main():
             seen.add(number)
             check_loads(program, store, failures, label)
             beside = sorted(set(os.listdir(work)) - {"store.reg"})
-            if beside == [reg_store_model.TEMPORARY]:
+            if beside == [big_store.TEMPORARY]:
                 left_behind += 1
                 print("%s: killed between naming the new file and renaming it" % label)
                 with open(os.path.join(work, beside[0]), "rb") as handle:

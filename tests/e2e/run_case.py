@@ -1,27 +1,15 @@
 #!/usr/bin/env python3
-"""Runs one end-to-end case against the built program.
+"""Runs one end-to-end case (a folder of cases/, described in cases/README.md) on one leg:
 
-A case is a folder:
-  args             one argument per line (UTF-8); absent means no arguments
-  input            what is typed on standard input; absent means none
-  store.reg        the registry store the run gets; absent means no store is named
-  store-after.reg  the store expected afterwards, byte for byte; absent means unchanged
-  expected-stdout  standard output, byte for byte
-  expected-stderr  standard error, byte for byte, with $STORE standing for the store's path;
-                   absent means nothing is written there
-  expected-status  the exit status (-1 is read as 255)
-  options          keywords, one a line, each may be followed by ": " and the reason:
-                   read-only-store (the store file has no write bit),
-                   posix-only / windows-only (the case runs on that platform alone),
-                   reg-file-only (the case is about the .reg file itself, so it is not run
-                   again on a hive built from it: run_case_hive.py)
+  reg   the POSIX program on the case's store.reg, compared byte for byte afterwards;
+  hive  the POSIX program on a SYSTEM hive that hive_tool (tests/support) builds from
+        store.reg, read back with hivex afterwards (hive_state.py);
+  wine  the Windows program under Wine on Wine's own registry, in the prefix wine.py started,
+        read back with reg export afterwards.
 
-The program is started with argv[0] = C:\\tools\\ipoib-guidmask.exe so that the usage text
-names it the same way on every platform. An args line is taken byte for byte (bytes that are
-not UTF-8 included).
-
-Two more options name a store that is no .reg file, for a case without store.reg:
-absent-store (the named file does not exist) and directory-store (it is a directory).
+Every leg checks standard output, the exit status and the store afterwards the same way, and
+standard error where the leg has the case's path for $STORE (not under Wine). A case with a
+mark in its leg's skip table is skipped with a line saying why.
 """
 import argparse
 import os
@@ -31,7 +19,20 @@ import subprocess
 import sys
 import tempfile
 
-PROGRAM_PATH_SEEN = "C:\\tools\\ipoib-guidmask.exe"
+import hive_state
+import reg_file
+import wine
+
+PROGRAM_PATH_SEEN = wine.PROGRAM_PATH_SEEN
+
+SKIPS = {
+    "reg": {"windows-only": ""},
+    "hive": {"windows-only": "", "reg-file-only": ""},
+    "wine": {"posix-only": "",
+             "read-only-store": "Wine's registry takes no rights away from the user, so there "
+                                "is no read-only registry to run it on"},
+}
+STORE_NAMES = {"reg": "store.reg", "hive": "SYSTEM"}
 
 
 def read_optional(path, default=None):
@@ -41,8 +42,12 @@ def read_optional(path, default=None):
         return handle.read()
 
 
+def case_file(case, name, default=None):
+    return read_optional(os.path.join(case, name), default)
+
+
 def case_arguments(case):
-    data = read_optional(os.path.join(case, "args"))
+    data = case_file(case, "args")
     if data is None:
         return []
     text = data.decode("utf-8", "surrogateescape")
@@ -53,26 +58,28 @@ def case_arguments(case):
 
 def option_reasons(case):
     """{keyword: reason} from the case's options file ("keyword" or "keyword: reason")."""
-    data = read_optional(os.path.join(case, "options"), b"").decode("utf-8")
     reasons = {}
-    for line in data.splitlines():
+    for line in case_file(case, "options", b"").decode("utf-8").splitlines():
         if line.strip() and not line.startswith("#"):
             keyword, _, reason = line.partition(":")
             reasons[keyword.strip()] = reason.strip()
     return reasons
 
 
-def case_options(case):
-    return set(option_reasons(case))
-
-
 def expected_status(case):
-    status = int(read_optional(os.path.join(case, "expected-status"), b"0").decode().strip())
-    return status & 0xFF
+    return int(case_file(case, "expected-status", b"0").decode().strip()) & 0xFF
 
 
-def show_difference(label, expected, actual):
-    sys.stdout.write(f"{label} differs\n--- expected\n{expected!r}\n--- actual\n{actual!r}\n")
+def skip_reason(leg, options):
+    for keyword, why in SKIPS[leg].items():
+        if keyword in options:
+            reason = why or options[keyword]
+            return f"{keyword} case" + (f" ({reason})" if reason else "")
+    return None
+
+
+def difference(label, expected, actual):
+    return f"{label} differs\n--- expected\n{expected!r}\n--- actual\n{actual!r}"
 
 
 def program_environment():
@@ -92,73 +99,135 @@ def name_store(options, store_path, store_present, env):
         env["IPOIB_GUIDMASK_REGISTRY"] = store_path
 
 
-def run_program(program, case, env):
-    return subprocess.run(
-        [PROGRAM_PATH_SEEN] + case_arguments(case), executable=program, env=env,
-        input=read_optional(os.path.join(case, "input"), b""), capture_output=True, timeout=60)
-
-
-def compare_outputs(case, completed, store_path):
-    """Standard output, standard error and exit status against the case; the failures' count."""
-    failures = 0
-    expected_out = read_optional(os.path.join(case, "expected-stdout"), b"")
+def compare_outputs(case, completed, store_path, windows):
+    """Standard output, standard error (with a store path) and exit status: failure lines."""
+    failures = []
+    expected_out = case_file(case, "expected-stdout", b"")
+    if windows:
+        expected_out = wine.windows_stdout(expected_out)
     if completed.stdout != expected_out:
-        show_difference("stdout", expected_out, completed.stdout)
-        failures += 1
-    expected_err = read_optional(os.path.join(case, "expected-stderr"), b"")
-    expected_err = expected_err.replace(b"$STORE", os.fsencode(store_path))
-    if completed.stderr != expected_err:
-        show_difference("stderr", expected_err, completed.stderr)
-        failures += 1
+        failures.append(difference("stdout", expected_out, completed.stdout))
+    if store_path is not None:
+        expected_err = case_file(case, "expected-stderr", b"")
+        expected_err = expected_err.replace(b"$STORE", os.fsencode(store_path))
+        if completed.stderr != expected_err:
+            failures.append(difference("stderr", expected_err, completed.stderr))
     if completed.returncode != expected_status(case):
-        print(f"exit status {completed.returncode}, expected {expected_status(case)}")
-        failures += 1
+        failures.append(f"exit status {completed.returncode}, expected {expected_status(case)}")
     return failures
 
 
-def check_nothing_beside(work, store_name):
+def nothing_beside(work, store_name):
     """The store's directory holds the store alone (or nothing): no file a write left behind."""
     names = sorted(os.listdir(work))
     if names != ([store_name] if store_name in names else []):
-        print(f"files left beside the store: {names}")
-        return 1
-    return 0
+        return [f"files left beside the store: {names}"]
+    return []
 
 
-def run_case(program, case):
-    options = case_options(case)
-    if "windows-only" in options:
-        print("skipped: windows-only case")
-        return 0
-    work = tempfile.mkdtemp(prefix="ipoib-guidmask-case-")
+def file_afterwards(case, store_path, before):
+    """A .reg store is byte for byte store-after.reg, or as it was without one."""
+    expected = case_file(case, "store-after.reg", before)
+    actual = read_optional(store_path, b"")
+    return [] if actual == expected else [difference("store afterwards", expected, actual)]
+
+
+def hive_afterwards(case, hive_tool, hive_path, before):
+    """A hive holds exactly what store-after.reg holds below HKEY_LOCAL_MACHINE\\SYSTEM, or
+    is byte for byte as it was without one."""
+    after_reg = case_file(case, "store-after.reg")
+    if after_reg is None:
+        if read_optional(hive_path) != before:
+            return ["the hive file changed, but the case expects no write"]
+        return []
+    expected = hive_state.hive_state_of_reg(reg_file.parse_reg_bytes(after_reg))
+    actual, problem = hive_state.dump_hive(hive_tool, hive_path)
+    if actual is None:
+        return [f"hivex cannot read the hive afterwards: {problem}"]
+    return ["hive afterwards: " + line for line in reg_file.state_differences(expected, actual)]
+
+
+def run_posix_case(leg, program, hive_tool, case, options):
+    work = tempfile.mkdtemp(prefix=f"ipoib-guidmask-{leg}-case-")
     try:
         env = program_environment()
-        store_in = read_optional(os.path.join(case, "store.reg"))
-        store_path = os.path.join(work, "store.reg")
-        if store_in is not None:
+        store_path = os.path.join(work, STORE_NAMES[leg])
+        store_in = case_file(case, "store.reg")
+        if store_in is not None and leg == "hive":
+            hive_state.build_hive(hive_tool, os.path.join(case, "store.reg"), store_path)
+        elif store_in is not None:
             with open(store_path, "wb") as handle:
                 handle.write(store_in)
+        before = read_optional(store_path)
         name_store(options, store_path, store_in is not None, env)
-        completed = run_program(program, case, env)
-        failures = compare_outputs(case, completed, store_path)
-        if store_in is not None:
-            expected_store = read_optional(os.path.join(case, "store-after.reg"), store_in)
-            actual_store = read_optional(store_path, b"")
-            if actual_store != expected_store:
-                show_difference("store afterwards", expected_store, actual_store)
-                failures += 1
-        failures += check_nothing_beside(work, "store.reg")
-        return 1 if failures else 0
+        completed = subprocess.run(
+            [PROGRAM_PATH_SEEN] + case_arguments(case), executable=program, env=env,
+            input=case_file(case, "input", b""), capture_output=True, timeout=60)
+        failures = compare_outputs(case, completed, store_path, windows=False)
+        if store_in is not None and leg == "hive":
+            failures += hive_afterwards(case, hive_tool, store_path, before)
+        elif store_in is not None:
+            failures += file_afterwards(case, store_path, before)
+        return failures + nothing_beside(work, STORE_NAMES[leg])
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
 
+def run_wine_case(prefix, case):
+    """The registry afterwards must be the registry before the run with the changes from
+    store.reg to store-after.reg applied: the values written, and nothing else."""
+    env = wine.wine_environment(prefix)
+    store = case_file(case, "store.reg")
+    notes = []
+    failure = wine.prepare_registry(env, store, notes)
+    for note in notes:
+        print(note)
+    if failure is not None:
+        return [failure]
+    before = wine.export_areas(env, "before")
+    completed = wine.run_in_wine(env, [PROGRAM_PATH_SEEN] + case_arguments(case),
+                                 case_file(case, "input", b""))
+    failures = compare_outputs(case, completed, None, windows=True)
+    after = wine.export_areas(env, "after")
+    expected_registry = before
+    if store is not None:
+        store_state = reg_file.within(reg_file.parse_reg_bytes(store), wine.AREAS)
+        after_data = case_file(case, "store-after.reg", store)
+        store_after_state = reg_file.within(reg_file.parse_reg_bytes(after_data), wine.AREAS)
+        expected_registry = reg_file.apply_changes(before, store_state, store_after_state)
+    differences = reg_file.state_differences(expected_registry, after)
+    if differences:
+        failures.append("registry afterwards differs:\n  " + "\n  ".join(differences))
+    if failures and completed.stderr:
+        failures.append("stderr:\n" + completed.stderr.decode("utf-8", "replace"))
+    return failures
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
+    parser.add_argument("--leg", choices=sorted(SKIPS), required=True)
+    parser.add_argument("--program", help="the POSIX program (the reg and hive legs)")
+    parser.add_argument("--hive-tool", help="the hive leg's hive_tool")
+    parser.add_argument("--wine-prefix", help="the Wine leg's prefix, made by wine.py start")
     parser.add_argument("case")
     arguments = parser.parse_args()
-    return run_case(os.path.abspath(arguments.program), arguments.case)
+    options = option_reasons(arguments.case)
+    reason = skip_reason(arguments.leg, options)
+    if reason is not None:
+        print(f"skipped: {reason}")
+        return 0
+    try:
+        if arguments.leg == "wine":
+            failures = run_wine_case(os.path.abspath(arguments.wine_prefix), arguments.case)
+        else:
+            failures = run_posix_case(arguments.leg, os.path.abspath(arguments.program),
+                                      arguments.hive_tool and os.path.abspath(arguments.hive_tool),
+                                      arguments.case, options)
+    except reg_file.RegFileError as error:
+        failures = [f"the case's store files cannot be read: {error}"]
+    for line in failures:
+        print(line)
+    return 1 if failures else 0
 
 
 if __name__ == "__main__":

@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""The Windows program's own checks, on the Wine leg's prefix (wine.py start): it imports
+system DLLs only and takes its registry operations from advapi32, and text it writes to a
+real console arrives whole.
+"""
+import argparse
+import fcntl
+import os
+import pty
+import re
+import select
+import struct
+import subprocess
+import sys
+import termios
+import time
+
+from wine import COMMAND_TIMEOUT, PROGRAM_PATH_SEEN, wine_environment
+
+
+def check_console_text(env):
+    """Text written to a real console arrives whole. Started on a terminal, the program writes
+    through WriteConsoleW, and Wine's console shows it on the Unix terminal. The argument keeps
+    to the Basic Multilingual Plane: Wine's terminal console turns each half of a surrogate pair
+    into U+FFFD on its own, where a Windows console shows the character."""
+    argument = "z\u00e9\u20ac"
+    expected = f"Could not convert argument {argument}. GUID mask is a 2-digit hexadecimal number."
+    leader, follower = pty.openpty()
+    fcntl.ioctl(follower, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 200, 0, 0))
+    process = subprocess.Popen(["wine", PROGRAM_PATH_SEEN, "-d", argument], env=env,
+                               stdin=follower, stdout=follower, stderr=follower)
+    os.close(follower)
+    output = b""
+    deadline = time.monotonic() + COMMAND_TIMEOUT
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([leader], [], [], deadline - time.monotonic())
+        if not ready:
+            break
+        try:
+            chunk = os.read(leader, 4096)
+        except OSError:  # the terminal is gone with the last process that had it open
+            break
+        if not chunk:
+            break
+        output += chunk
+    status = process.wait(timeout=COMMAND_TIMEOUT)
+    os.close(leader)
+    text = output.decode("utf-8", "replace")
+    text = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07", "", text).replace("\r", "")
+    lines = [line for line in text.split("\n") if line]
+    failures = []
+    if lines != [expected]:
+        failures.append(f"console shows {lines!r}, expected {[expected]!r}")
+    if status != 255:
+        failures.append(f"exit status {status}, expected 255")
+    return failures
+
+
+# What a bare Windows host has: the program must need no DLL beyond these.
+SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll"}
+# The registry operations the program calls, all of them advapi32's own.
+REGISTRY_FUNCTIONS = {"RegOpenKeyExW", "RegQueryInfoKeyW", "RegEnumKeyExW", "RegQueryValueExW",
+                      "RegSetValueExW", "RegCloseKey"}
+
+
+def imported_functions(objdump_text):
+    """{lower-cased DLL name: set of function names} from objdump -p's import tables."""
+    imports = {}
+    current = None
+    for line in objdump_text.splitlines():
+        match = re.match(r"\s*DLL Name: (\S+)", line)
+        if match:
+            current = imports.setdefault(match.group(1).lower(), set())
+            continue
+        entry = re.match(r"\s*[0-9a-fA-F]+\s+\d+\s+(\w+)\s*$", line)
+        if current is not None and entry:
+            current.add(entry.group(1))
+        elif not line.strip():
+            current = None
+    return imports
+
+
+def check_imports(program):
+    """The program is linked statically, so it imports system DLLs only, and its registry
+    operations are advapi32's (none of our POSIX store's is linked in)."""
+    completed = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", program],
+                               capture_output=True, timeout=COMMAND_TIMEOUT)
+    if completed.returncode != 0:
+        return [f"objdump failed: {completed.stderr.decode('utf-8', 'replace').strip()}"]
+    imports = imported_functions(completed.stdout.decode("utf-8", "replace"))
+    failures = []
+    if not imports:
+        failures.append("no imported DLL found: objdump's output was not understood")
+    if set(imports) - SYSTEM_DLLS:
+        failures.append(f"imports DLLs a bare Windows host lacks: "
+                        f"{sorted(set(imports) - SYSTEM_DLLS)}")
+    missing = REGISTRY_FUNCTIONS - imports.get("advapi32.dll", set())
+    if missing:
+        failures.append(f"registry operations not taken from advapi32: {sorted(missing)}")
+    return failures
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True, help="the built ipoib-guidmask.exe")
+    parser.add_argument("--wine-prefix", required=True, help="the prefix wine.py started")
+    arguments = parser.parse_args()
+    env = wine_environment(os.path.abspath(arguments.wine_prefix))
+    failed = False
+    for name, failures in (("imports system DLLs and the registry API",
+                            check_imports(arguments.program)),
+                           ("console text", check_console_text(env))):
+        print(f"{'ok' if not failures else 'FAIL'} {name}")
+        for line in failures:
+            print("  " + line)
+        failed = failed or bool(failures)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
