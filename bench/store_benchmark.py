@@ -122,7 +122,7 @@ def main():
     env["IPOIB_GUIDMASK_REGISTRY"] = copy
     measure("silent fix run", [arguments.program, "-f", "-s"], env)
     os.remove(copy)
-    print("check run / iconv: %.2f (target at most 3); check peak / store size: %.2f (target under 2)"
+    print("check run / iconv: %.2f (target at most 1); check peak / store size: %.2f (target at most 0.5)"
           % (check / iconv, check_peak / size))
     return 0
 
