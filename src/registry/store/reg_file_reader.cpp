@@ -26,7 +26,6 @@ const char kSkippedByWindows[] = "; Windows would skip this line";
 const std::size_t kMaxKeyNameLength = 255;
 const std::size_t kMaxValueNameLength = 16383;
 const std::size_t kMaxQuotedInMessage = 64;
-const bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 // A hex value whose data go on over the next lines.
 struct ContinuedValue {
@@ -51,7 +50,6 @@ struct RegParser {
     std::u16string_view text; // the units of line: in the reader's buffer or in decoded
     std::u16string decoded;
     std::u16string name;
-    std::u16string stringData;
     std::vector<unsigned char> data;
     ContinuedValue continued;
     std::vector<std::size_t> pathEnds; // of each name of a key line's path, from its start
@@ -375,17 +373,24 @@ bool ParseKeyLine(RegParser* parser, std::size_t at) {
     return true;
 }
 
-void StoreValue(RegParser* parser, const std::u16string& name, std::uint32_t type,
-                std::uint64_t sourceStart, std::uint64_t sourceEnd) {
+// Records where the value's data stand in the file, and that new values of its key go behind
+// its line.
+void NoteValueSource(RegParser* parser, std::uint32_t value, std::uint64_t sourceStart,
+                     std::uint64_t sourceEnd) {
     KeyTree* tree = parser->tree;
-    if (parser->currentKey == kNoIndex) {
-        return; // a key the store does not keep
-    }
-    const std::uint32_t value = SetValue(tree, parser->currentKey, name.data(), name.size(), type,
-                                         parser->data.data(), parser->data.size());
     tree->values[value].sourceStart = static_cast<std::uint32_t>(sourceStart);
     tree->values[value].sourceEnd = static_cast<std::uint32_t>(sourceEnd);
     tree->keys[parser->currentKey].newValueAt = static_cast<std::uint32_t>(parser->line.contentEnd);
+}
+
+void StoreValue(RegParser* parser, const std::u16string& name, std::uint32_t type,
+                std::uint64_t sourceStart, std::uint64_t sourceEnd) {
+    if (parser->currentKey == kNoIndex) {
+        return; // a key the store does not keep
+    }
+    const std::uint32_t value = SetValue(parser->tree, parser->currentKey, name.data(), name.size(),
+                                         type, parser->data.data(), parser->data.size());
+    NoteValueSource(parser, value, sourceStart, sourceEnd);
 }
 
 // The UTF-16LE bytes of text data given as narrow bytes.
@@ -532,31 +537,53 @@ bool ParseContinuedLine(RegParser* parser) {
     return true;
 }
 
+// The units of a quoted text (from behind its opening quote to its closing one, escapes
+// checked) as UTF-16LE bytes at out.
+void CopyUnquoted(std::u16string_view text, std::size_t from, std::size_t to, unsigned char* out) {
+    std::size_t units = 0;
+    for (std::size_t at = from; at < to; ++at, ++units) {
+        if (text[at] == u'\\') {
+            ++at;
+        }
+        out[2 * units] = static_cast<unsigned char>(text[at] & 0xFF);
+        out[2 * units + 1] = static_cast<unsigned char>(text[at] >> 8);
+    }
+}
+
+std::size_t EscapeCount(std::u16string_view text, std::size_t from, std::size_t to) {
+    std::size_t escapes = 0;
+    for (std::size_t at = from; at < to; ++at) {
+        if (text[at] == u'\\') {
+            ++escapes;
+            ++at;
+        }
+    }
+    return escapes;
+}
+
+// REG_SZ data: the text's UTF-16LE bytes and a terminating zero, written straight into the
+// tree, so that a long string is held once beside its line.
 bool ParseStringValue(RegParser* parser, std::size_t at, std::size_t dataStart) {
-    const bool kept = parser->currentKey != kNoIndex;
-    if (!ParseQuoted(parser, &at, kept ? &parser->stringData : nullptr)) {
+    if (!ParseQuoted(parser, &at, nullptr)) {
         return false;
     }
     if (!EndsWithComment(parser->text, at)) {
         return FailSkippable(parser, "text behind the value data");
     }
-    if (!kept) {
+    if (parser->currentKey == kNoIndex) {
         return true;
     }
-    // REG_SZ data: the text's UTF-16LE bytes and a terminating zero.
-    const std::u16string& units = parser->stringData;
-    parser->data.assign(2 * units.size() + 2, 0);
-    unsigned char* bytes = parser->data.data();
-    if (kLittleEndianHost) {
-        std::memcpy(bytes, units.data(), 2 * units.size());
-    } else {
-        for (std::size_t unit = 0; unit < units.size(); ++unit) {
-            bytes[2 * unit] = static_cast<unsigned char>(units[unit] & 0xFF);
-            bytes[2 * unit + 1] = static_cast<unsigned char>(units[unit] >> 8);
-        }
-    }
-    StoreValue(parser, parser->name, kRegSz, FileOffset(*parser, dataStart),
-               FileOffset(*parser, at));
+    const std::size_t from = dataStart + 1;
+    const std::size_t to = at - 1;
+    const std::size_t units = to - from - EscapeCount(parser->text, from, to);
+    unsigned char* place = nullptr;
+    const std::u16string& name = parser->name;
+    const std::uint32_t value = SetValueSpace(parser->tree, parser->currentKey, name.data(),
+                                              name.size(), kRegSz, 2 * units + 2, &place);
+    CopyUnquoted(parser->text, from, to, place);
+    place[2 * units] = 0;
+    place[2 * units + 1] = 0;
+    NoteValueSource(parser, value, FileOffset(*parser, dataStart), FileOffset(*parser, at));
     return true;
 }
 
