@@ -50,9 +50,12 @@ def logical_lines(text):
     pending = None
     for line in lines:
         if pending is not None:
+            # Blank and comment lines inside continued data are skipped, as Windows does.
+            if line.strip(" \t") == "" or line.lstrip(" \t").startswith(";"):
+                continue
             line = pending + line.lstrip(" \t")
             pending = None
-        stripped = line.rstrip(" \t")
+        stripped = re.sub(r"\\[ \t]*;.*$", "\\\\", line).rstrip(" \t")
         if stripped.endswith("\\") and HEX_VALUE_LINE.match(stripped):
             pending = stripped[:-1]
             continue
@@ -117,7 +120,11 @@ def parse_data(text, wine_escapes):
             items.pop()
         if not all(re.fullmatch(r"[0-9a-fA-F]{1,2}", item) for item in items):
             raise RegFileError(f"bad hex data {match.group(2)!r}")
-        return value_type, bytes(int(item, 16) for item in items)
+        data = bytes(int(item, 16) for item in items)
+        # Text data without a final zero character get one on import.
+        if value_type in (1, 2, 7) and len(data) >= 2 and len(data) % 2 == 0 and data[-2:] != b"\0\0":
+            data += b"\0\0"
+        return value_type, data
     raise RegFileError(f"unknown data {body!r}")
 
 

@@ -93,13 +93,31 @@ const ReadCase kReadCases[] = {
      "\"Binary\"=hex:61,00\n\"Qword\"=hex(b):61,00\n",
      "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"Sz\" 1: 61 00 62 00 00 00\n"
      "    \"Expand\" 2: 25 00 41 00 25 00 00 00\n    \"Multi\" 7: 61 00 00 00 62 00 00 00 00 00\n"
-     "    \"Beyond\" 1: e4 00 ac 20 3d d8 00 de 00 00\n    \"Bad\" 1: fd ff 61 00 fd ff\n"
+     "    \"Beyond\" 1: e4 00 ac 20 3d d8 00 de 00 00\n    \"Bad\" 1: fd ff 61 00 fd ff 00 00\n"
      "    \"Wrapped\" 1: 61 00 62 00 00 00\n    \"Empty\" 1:\n    \"Binary\" 3: 61 00\n"
      "    \"Qword\" 11: 61 00\n"},
     {"version 5: text data in hex are UTF-16LE bytes",
      std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"Sz\"=hex(1):61,62,00\n"
                             "\"Multi\"=hex(7):61,00,00,00,00,00\n",
      "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"Sz\" 1: 61 62 00\n    \"Multi\" 7: 61 00 00 00 00 00\n"},
+    {"text data in hex without a zero character at the end get one",
+     std::string(kHeader) +
+         "[HKEY_LOCAL_MACHINE\\A]\n\"Sz\"=hex(1):61,00\n\"Ended\"=hex(1):61,00,00,00\n"
+         "\"Expand\"=hex(2):25,00\n\"Multi\"=hex(7):61,00,00,00,62,00\n"
+         "\"Odd\"=hex(2):61\n\"Empty\"=hex(7):\n\"None\"=hex(0):61,00\n",
+     "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"Sz\" 1: 61 00 00 00\n    \"Ended\" 1: 61 00 00 00\n"
+     "    \"Expand\" 2: 25 00 00 00\n    \"Multi\" 7: 61 00 00 00 62 00 00 00\n"
+     "    \"Odd\" 2: 61\n    \"Empty\" 7:\n    \"None\" 0: 61 00\n"},
+    {"blank and comment lines inside continued hex data, a comment behind the backslash",
+     std::string(kHeader) +
+         "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01,\\\n\n  ; note\n \t\n  02,\\ ;x\n  03\n",
+     "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"a\" 3: 01 02 03\n"},
+    {"a file that ends behind a continuation sets the value with the bytes read",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01,\\\n  02,\\\n\n",
+     "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"a\" 3: 01 02\n"},
+    {"blanks between dword: and its digits",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=dword: 00000041\n\"b\"=dword:\t 7\n",
+     "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"a\" 4: 41 00 00 00\n    \"b\" 4: 07 00 00 00\n"},
 };
 
 class RegFileReaderTest : public StoreTest {};
@@ -112,6 +130,56 @@ TEST_F(RegFileReaderTest, ReadsTheFileAsWindowsImportsIt) {
             EXPECT_EQ(row.tree, DumpTree(StoreTree()));
         }
     }
+}
+
+// The run's areas are read from a file that holds much else: the tree keeps the areas, what
+// lies below them and the keys above them, each with its values, and nothing else.
+const std::vector<std::u16string> kAreas = {u"S\\Control\\Net", u"S\\Control\\Class"};
+
+const ReadCase kAreaCases[] = {
+    {"keys in, below and above the areas kept, names matched without regard to case",
+     std::string(kHeader) +
+         "[HKEY_LOCAL_MACHINE\\S]\n\"top\"=dword:1\n"
+         "[HKEY_LOCAL_MACHINE\\S\\Services\\X]\n\"x\"=\"1\"\n\"y\"=hex:01,\\\n  02\n"
+         "[HKEY_LOCAL_MACHINE\\s\\control\\NET\\{1}\\Connection]\n\"n\"=\"2\"\n"
+         "[HKEY_LOCAL_MACHINE\\S\\Control\\Network]\n\"z\"=\"3\"\n"
+         "[HKEY_CURRENT_USER\\S\\Control\\Net]\n\"u\"=\"4\"\n"
+         "[HKEY_LOCAL_MACHINE\\S\\Control\\Class\\0000]\n\"c\"=hex(1):61,00\n",
+     "[HKEY_LOCAL_MACHINE]\n  [S]\n    \"top\" 4: 01 00 00 00\n    [control]\n      [Class]\n"
+     "        [0000]\n          \"c\" 1: 61 00 00 00\n      [NET]\n        [{1}]\n"
+     "          [Connection]\n            \"n\" 1:" +
+         SzBytes("2") + "\n"},
+    {"deletions in and above the areas take effect, others find nothing",
+     std::string(kHeader) +
+         "[HKEY_LOCAL_MACHINE\\S\\Control\\Net\\A]\n[HKEY_LOCAL_MACHINE\\S\\Control\\Net\\B]\n"
+         "[HKEY_LOCAL_MACHINE\\S\\Control\\Class\\C]\n[-HKEY_LOCAL_MACHINE\\S\\CONTROL\\net\\a]\n"
+         "[-HKEY_LOCAL_MACHINE\\S\\Control\\Class]\n[-HKEY_LOCAL_MACHINE\\S\\Other]\n"
+         "[HKEY_LOCAL_MACHINE\\S\\Control\\Class\\D]\n",
+     "[HKEY_LOCAL_MACHINE]\n  [S]\n    [Control]\n      [Class]\n        [D]\n      [Net]\n"
+     "        [B]\n"},
+};
+
+TEST_F(RegFileReaderTest, KeepsOnlyTheAreasAndWhatLeadsToThem) {
+    for (const ReadCase& row : kAreaCases) {
+        for (const StoreForm& form : kStoreForms) {
+            SCOPED_TRACE(std::string(row.name) + " / " + form.name);
+            WriteFileBytes(storePath, InForm(form, row.text));
+            std::string error;
+            ASSERT_TRUE(LoadRegistryStore(storePath.c_str(), kAreas, &error)) << error;
+            EXPECT_EQ(row.tree, DumpTree(StoreTree()));
+        }
+    }
+}
+
+TEST_F(RegFileReaderTest, ChecksTheLinesOutsideTheAreas) {
+    WriteFileBytes(storePath, std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\S\\Control\\Net]\n"
+                                                     "[HKEY_LOCAL_MACHINE\\S\\Services]\n"
+                                                     "\"a\"=hex:01,\\\n  0g\n");
+    std::string error;
+    EXPECT_FALSE(LoadRegistryStore(storePath.c_str(), kAreas, &error));
+    EXPECT_EQ(storePath + ":6: bad hex data: expected bytes of two hex digits separated by "
+                          "commas; Windows would skip this line",
+              error);
 }
 
 struct BadCase {
@@ -128,47 +196,58 @@ const BadCase kBadCases[] = {
     {"other header", "Windows Registry Editor Version 4.00\n", 1,
      "missing header: the first line must be \"Windows Registry Editor Version 5.00\" or "
      "\"REGEDIT4\""},
+    {"header Windows takes but imports nothing from", "REGEDIT4 FOO\n[HKEY_LOCAL_MACHINE\\A]\n", 1,
+     "missing header: the first line must be \"Windows Registry Editor Version 5.00\" or "
+     "\"REGEDIT4\"; Windows would import nothing from this file"},
+    {"REGEDIT5", "REGEDIT5\n[HKEY_LOCAL_MACHINE\\A]\n", 1,
+     "missing header: the first line must be \"Windows Registry Editor Version 5.00\" or "
+     "\"REGEDIT4\"; Windows would import nothing from this file"},
     {"header in the wrong case", "regedit4\n[HKEY_LOCAL_MACHINE\\A]\n", 1,
      "missing header: the first line must be \"Windows Registry Editor Version 5.00\" or "
      "\"REGEDIT4\""},
     {"bad escape", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\\n\"\n", 4,
      "bad escape \"\\n\" in quoted text (only \\\\ and \\\" are known)"},
     {"unterminated string", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\n", 4,
-     "unterminated quote"},
+     "unterminated quote; Windows would skip this line"},
     {"unterminated name", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a=1\n", 4,
-     "unterminated quote"},
+     "unterminated quote; Windows would skip this line"},
     {"name without =", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\" \"b\"\n", 4,
-     "missing '=' behind the value name"},
+     "missing '=' behind the value name; Windows would skip this line"},
     {"escape at the end", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\\\n", 4,
-     "unterminated quote"},
+     "unterminated quote; Windows would skip this line"},
     {"bad hex digit", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:0g\n", 4,
-     "bad hex data: expected bytes of two hex digits separated by commas"},
+     "bad hex data: expected bytes of two hex digits separated by commas; Windows would skip this "
+     "line"},
     {"three hex digits", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:123\n", 4,
-     "bad hex data: expected bytes of two hex digits separated by commas"},
+     "bad hex data: expected bytes of two hex digits separated by commas; Windows would skip this "
+     "line"},
     {"hex bytes without comma", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01 02\n",
-     4, "bad hex data: expected bytes of two hex digits separated by commas"},
+     4,
+     "bad hex data: expected bytes of two hex digits separated by commas; Windows would skip this "
+     "line"},
     {"backslash behind a byte", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01\\\n",
-     4, "bad hex data: a continuation backslash must follow a comma"},
+     4, "bad hex data: a continuation backslash must follow a comma; Windows would skip this line"},
     {"continued line without bytes",
-     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01,\\\n\n\"b\"=\"c\"\n", 5,
-     "bad hex data: the continued line must go on with hex bytes"},
-    {"file ends in a continued value",
-     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01,\\\n  02,\\", 5,
-     "the file ends inside a continued value"},
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01,\\\n\n\"b\"=\"c\"\n", 6,
+     "bad hex data: the continued line must go on with hex bytes; Windows would skip this line"},
+    {"text behind the continuation",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01,\\ 02\n  03\n", 4,
+     "bad hex data: text behind the continuation backslash; Windows would skip this line"},
     {"bad hex type", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex(z):00\n", 4,
      "bad value type: expected hex(N): with 1 to 8 hex digits"},
     {"empty dword", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=dword:\n", 4,
-     "bad dword data: expected 1 to 8 hex digits"},
+     "bad dword data: expected 1 to 8 hex digits; Windows would skip this line"},
     {"long dword", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=dword:123456789\n", 4,
-     "bad dword data: expected 1 to 8 hex digits"},
+     "bad dword data: expected 1 to 8 hex digits; Windows would skip this line"},
     {"text behind data", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\" c\n", 4,
-     "text behind the value data"},
+     "text behind the value data; Windows would skip this line"},
     {"unknown data", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=str:\"b\"\n", 4,
-     "unrecognized value data (expected \"text\", dword:, hex:, hex(N): or -)"},
+     "unrecognized value data (expected \"text\", dword:, hex:, hex(N): or -); Windows would "
+     "skip this line"},
     {"unknown root", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n[HKLM\\Software]\n", 4,
      "unknown root key \"HKLM\""},
     {"key line without bracket", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A\n", 3,
-     "key line without a closing ']'"},
+     "key line without a closing ']'; Windows would skip this line"},
     {"text behind bracket", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A] ; x\n", 3,
      "text behind the closing ']' of the key line"},
     {"empty key name", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A\\\\B]\n", 3,
@@ -179,11 +258,12 @@ const BadCase kBadCases[] = {
     {"root deleted", std::string(kHeader) + "[-HKEY_LOCAL_MACHINE]\n", 3,
      "a root key cannot be deleted"},
     {"value before any key", std::string(kHeader) + "\"a\"=\"b\"\n", 3,
-     "value line outside a key section"},
+     "value line outside a key section; Windows would skip this line"},
     {"value behind a deletion", std::string(kHeader) + "[-HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\"\n", 4,
-     "value line outside a key section"},
+     "value line outside a key section; Windows would skip this line"},
     {"stray line", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\nname=value\n", 4,
-     "unrecognized line (expected a [key], a value, a comment or a blank)"},
+     "unrecognized line (expected a [key], a value, a comment or a blank); Windows would skip "
+     "this line"},
     {"NUL in a line", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b<NUL>\"\n", 4,
      "NUL character in the line"},
 };

@@ -75,11 +75,12 @@ struct ReadCase {
 
 const ReadCase kReadCases[] = {
     {L"Fits", true, std::wstring(253, L'x')},
-    {L"FitsUnended", true, std::wstring(254, L'x')},
+    // Text data given in hex without a terminating zero get one, as Windows' import adds it.
+    {L"FitsUnended", false, L""},
     {L"TooLong", false, L""},
     {L"TooLongUnended", false, L""},
     {L"Unended", true, L"AB"},
-    {L"Odd", true, L"A"},
+    {L"Odd", true, L"A"}, // an odd number of bytes: kept as they are
     {L"Number", true, L"A"},
     {L"Absent", false, L""},
 };
@@ -99,6 +100,22 @@ TEST_F(RegistryAccessTest, ReadsStringValuesOfAtMost508Bytes) {
                       std::wstring(buffer, kStringValueBufferLength));
         }
     }
+    RegCloseKey(values);
+}
+
+// A .reg file cannot give text data without a terminating zero any more; the API still can.
+TEST_F(RegistryAccessTest, ReadsA254CharacterStringWithoutTerminatingZeroExactly) {
+    HKEY values = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Values", 0, KEY_READ | KEY_SET_VALUE, &values));
+    const std::wstring text(254, L'x');
+    // Text is given as wide characters and counted in UTF-16 bytes: 508, without the zero.
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(values, L"Unended254", 0, REG_SZ,
+                                            reinterpret_cast<const BYTE*>(text.c_str()), 508));
+    wchar_t buffer[kStringValueBufferLength];
+    std::fill(buffer, buffer + kStringValueBufferLength, L'-');
+    ASSERT_TRUE(ReadStringValue(values, L"Unended254", buffer));
+    EXPECT_EQ(text, buffer);
     RegCloseKey(values);
 }
 

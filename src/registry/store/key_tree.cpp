@@ -14,7 +14,8 @@ const std::size_t kIndexFirstSize = 1024;
 const std::uint32_t kListedChildLimit = 8;
 const std::uint32_t kListedValueLimit = 8;
 
-// Copies bytes into the arena, at an even address (names are UTF-16 units).
+// Copies bytes into the arena, at an even address (names are UTF-16 units); null bytes leave
+// the place for the caller to fill.
 unsigned char* ArenaCopy(TreeArena* arena, const void* bytes, std::size_t length) {
     const std::size_t rounded = (length + 1) & ~static_cast<std::size_t>(1);
     if (rounded > kArenaBlockSize / 4) {
@@ -24,7 +25,7 @@ unsigned char* ArenaCopy(TreeArena* arena, const void* bytes, std::size_t length
         const std::size_t at = arena->blocks.empty() ? 0 : arena->blocks.size() - 1;
         arena->blocks.insert(arena->blocks.begin() + static_cast<std::ptrdiff_t>(at),
                              std::move(block));
-        if (length != 0) {
+        if (bytes != nullptr && length != 0) {
             std::memcpy(place, bytes, length);
         }
         return place;
@@ -35,7 +36,7 @@ unsigned char* ArenaCopy(TreeArena* arena, const void* bytes, std::size_t length
     }
     unsigned char* place = arena->blocks.back().get() + arena->used;
     arena->used += rounded;
-    if (length != 0) {
+    if (bytes != nullptr && length != 0) {
         std::memcpy(place, bytes, length);
     }
     return place;
@@ -380,9 +381,9 @@ std::uint32_t FindValue(const KeyTree& tree, std::uint32_t key, const char16_t* 
     return FindValueInIndex(tree, key, name, nameLength);
 }
 
-std::uint32_t SetValue(KeyTree* tree, std::uint32_t key, const char16_t* name,
-                       std::size_t nameLength, std::uint32_t type, const unsigned char* data,
-                       std::size_t dataLength) {
+std::uint32_t SetValueSpace(KeyTree* tree, std::uint32_t key, const char16_t* name,
+                            std::size_t nameLength, std::uint32_t type, std::size_t dataLength,
+                            unsigned char** place) {
     std::uint32_t value = FindValue(*tree, key, name, nameLength);
     if (value == kNoIndex) {
         value = static_cast<std::uint32_t>(tree->values.size());
@@ -410,8 +411,21 @@ std::uint32_t SetValue(KeyTree* tree, std::uint32_t key, const char16_t* name,
     }
     TreeValue& target = tree->values[value];
     target.type = type;
-    target.data = ArenaCopy(&tree->arena, data, dataLength);
+    *place = ArenaCopy(&tree->arena, nullptr, dataLength);
+    target.data = *place;
     target.dataLength = static_cast<std::uint32_t>(dataLength);
+    return value;
+}
+
+std::uint32_t SetValue(KeyTree* tree, std::uint32_t key, const char16_t* name,
+                       std::size_t nameLength, std::uint32_t type, const unsigned char* data,
+                       std::size_t dataLength) {
+    unsigned char* place = nullptr;
+    const std::uint32_t value =
+        SetValueSpace(tree, key, name, nameLength, type, dataLength, &place);
+    if (dataLength != 0) {
+        std::memcpy(place, data, dataLength);
+    }
     return value;
 }
 

@@ -97,6 +97,12 @@ std::uint32_t SetValue(KeyTree* tree, std::uint32_t key, const char16_t* name,
                        std::size_t nameLength, std::uint32_t type, const unsigned char* data,
                        std::size_t dataLength);
 
+// As SetValue, but leaves dataLength bytes of data for the caller to write at *place, so that
+// long data are written once, where they are kept.
+std::uint32_t SetValueSpace(KeyTree* tree, std::uint32_t key, const char16_t* name,
+                            std::size_t nameLength, std::uint32_t type, std::size_t dataLength,
+                            unsigned char** place);
+
 void DeleteValue(KeyTree* tree, std::uint32_t value);
 
 // Ends loading: sorts every key's children into subkey order and drops the load-time indexes.

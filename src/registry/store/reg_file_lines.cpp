@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -10,9 +11,23 @@ const std::size_t kFirstBufferSize = 256 * 1024;
 const bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 void GrowStorage(LineReader* reader, std::size_t capacity) {
+    reader->storage.reserve(capacity / sizeof(char16_t)); // exactly: resize alone may double
     reader->storage.resize(capacity / sizeof(char16_t));
     reader->bytes = reinterpret_cast<unsigned char*>(reader->storage.data());
     reader->capacity = reader->storage.size() * sizeof(char16_t);
+}
+
+// Doubles the buffer, but not beyond the rest of the file: a line that fills the buffer is then
+// held at its own size rather than at up to twice it.
+std::size_t GrownCapacity(const LineReader& reader) {
+    const std::size_t doubled = reader.capacity * 2;
+    const std::uint64_t rest = reader.fileSize > reader.bufferOffset
+                                   ? reader.fileSize - reader.bufferOffset + sizeof(char16_t)
+                                   : 0;
+    if (rest <= reader.capacity || rest >= doubled) {
+        return doubled; // the file grew since it was opened
+    }
+    return static_cast<std::size_t>(rest);
 }
 
 // Reads more of the file behind what is held, first moving the unread bytes to the front and
@@ -26,7 +41,7 @@ bool FillBuffer(LineReader* reader) {
         reader->end = held;
     }
     if (reader->end == reader->capacity) {
-        GrowStorage(reader, reader->capacity * 2);
+        GrowStorage(reader, GrownCapacity(*reader));
     }
     for (;;) {
         const ssize_t got =
@@ -98,6 +113,10 @@ bool StartLineReader(int fd, LineReader* reader) {
     reader->end = 0;
     reader->scanned = 0;
     reader->bufferOffset = 0;
+    struct stat status;
+    reader->fileSize = fstat(fd, &status) == 0 && status.st_size > 0
+                           ? static_cast<std::uint64_t>(status.st_size)
+                           : 0;
     reader->endOfFile = false;
     reader->lineNumber = 0;
     reader->readError = 0;

@@ -21,6 +21,7 @@ struct LineReader {
     std::size_t end;            // bytes held
     std::size_t scanned;        // bytes from begin already searched for a line ending
     std::uint64_t bufferOffset; // file offset of buffer[0]
+    std::uint64_t fileSize;     // at the start; bounds the buffer's growth for a long line
     bool endOfFile;
     std::uint64_t lineNumber;
     int readError; // errno of a failed read

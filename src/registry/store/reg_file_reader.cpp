@@ -20,10 +20,12 @@ const char16_t kHeaderVersion5[] = u"Windows Registry Editor Version 5.00";
 const char16_t kHeaderVersion4[] = u"REGEDIT4";
 const char kHeaderMissing[] = "missing header: the first line must be \"Windows Registry Editor "
                               "Version 5.00\" or \"REGEDIT4\"";
+const char16_t kHeaderStem[] = u"REGEDIT";
+// Appended where Windows' import would take the file but not the line.
+const char kSkippedByWindows[] = "; Windows would skip this line";
 const std::size_t kMaxKeyNameLength = 255;
 const std::size_t kMaxValueNameLength = 16383;
 const std::size_t kMaxQuotedInMessage = 64;
-const bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 // A hex value whose data go on over the next lines.
 struct ContinuedValue {
@@ -32,18 +34,22 @@ struct ContinuedValue {
     std::uint32_t type;
     std::uint64_t sourceStart;
     std::uint64_t sourceEnd;
+    std::uint64_t backslashEnd; // behind the last continuation backslash
 };
 
 struct RegParser {
     KeyTree* tree;
     RegFileEncoding encoding;
-    bool narrowHexText;       // REGEDIT4: hex(1), hex(2) and hex(7) data are narrow bytes
-    std::uint32_t currentKey; // kNoIndex before the first section and after a deletion
+    bool narrowHexText; // REGEDIT4: hex(1), hex(2) and hex(7) data are narrow bytes
+    // The names of each area below HKEY_LOCAL_MACHINE; none: every key is kept.
+    std::vector<std::vector<std::u16string>> areas;
+    bool inSection;           // false before the first section and after a deletion
+    std::uint32_t currentKey; // kNoIndex outside a section and in one that is not kept
+    std::size_t previousRoot; // of the last key line that was not a deletion
     PhysicalLine line;
     std::u16string_view text; // the units of line: in the reader's buffer or in decoded
     std::u16string decoded;
     std::u16string name;
-    std::u16string stringData;
     std::vector<unsigned char> data;
     ContinuedValue continued;
     std::vector<std::size_t> pathEnds; // of each name of a key line's path, from its start
@@ -58,6 +64,11 @@ bool Fail(RegParser* parser, const std::string& what) {
     parser->error->line = parser->line.number;
     parser->error->what = what;
     return false;
+}
+
+// A refusal of a line that Windows' import would step over, importing the rest.
+bool FailSkippable(RegParser* parser, const std::string& what) {
+    return Fail(parser, what + kSkippedByWindows);
 }
 
 std::string Utf8Of(const char16_t* units, std::size_t length) {
@@ -138,19 +149,23 @@ bool EndsWithComment(std::u16string_view text, std::size_t at) {
 }
 
 // A double-quoted text with the escapes \\ and \"; at starts on the opening quote and ends
-// behind the closing one.
+// behind the closing one. out may be null: the text is then only checked.
 bool ParseQuoted(RegParser* parser, std::size_t* at, std::u16string* out) {
     const std::u16string_view text = parser->text;
-    out->clear();
+    if (out != nullptr) {
+        out->clear();
+    }
     std::size_t pos = *at + 1;
     for (;;) {
         std::size_t run = pos;
         while (run < text.size() && text[run] != u'"' && text[run] != u'\\') {
             ++run;
         }
-        out->append(text.data() + pos, run - pos);
+        if (out != nullptr) {
+            out->append(text.data() + pos, run - pos);
+        }
         if (run == text.size() || (text[run] == u'\\' && run + 1 == text.size())) {
-            return Fail(parser, "unterminated quote");
+            return FailSkippable(parser, "unterminated quote");
         }
         if (text[run] == u'"') {
             *at = run + 1;
@@ -161,21 +176,54 @@ bool ParseQuoted(RegParser* parser, std::size_t* at, std::u16string* out) {
             return Fail(parser, "bad escape \"\\" + Utf8Of(&escaped, 1) +
                                     "\" in quoted text (only \\\\ and \\\" are known)");
         }
-        out->push_back(escaped);
+        if (out != nullptr) {
+            out->push_back(escaped);
+        }
         pos = run + 2;
     }
 }
 
-// The root key of that name (created if the file has not named it yet), or kNoIndex.
-std::uint32_t FindRootKey(KeyTree* tree, const char16_t* name, std::size_t length) {
-    for (std::size_t root = 0; root < kRootKeyCount; ++root) {
+// The number of the root key of that name in kRootKeyNames, or kRootKeyCount.
+std::size_t FindRootName(const char16_t* name, std::size_t length) {
+    std::size_t root = 0;
+    for (; root < kRootKeyCount; ++root) {
         const char16_t* rootName = kRootKeyNames[root];
-        const std::size_t rootLength = std::char_traits<char16_t>::length(rootName);
-        if (NamesMatch(name, length, rootName, rootLength)) {
-            return AddChildKey(tree, kTopKey, rootName, rootLength);
+        if (NamesMatch(name, length, rootName, std::char_traits<char16_t>::length(rootName))) {
+            break;
         }
     }
-    return kNoIndex;
+    return root;
+}
+
+// The root key (created if the file has not named it yet).
+std::uint32_t AddRootKey(KeyTree* tree, std::size_t root) {
+    const char16_t* rootName = kRootKeyNames[root];
+    return AddChildKey(tree, kTopKey, rootName, std::char_traits<char16_t>::length(rootName));
+}
+
+// Whether the store keeps the key of a key line's path (split into parser->pathEnds): a key of
+// HKEY_LOCAL_MACHINE that lies in an area or above one.
+bool KeptPath(const RegParser& parser, std::size_t start, std::size_t root) {
+    if (parser.areas.empty()) {
+        return true;
+    }
+    if (root != 0) {
+        return false;
+    }
+    const std::vector<std::size_t>& ends = parser.pathEnds;
+    for (const std::vector<std::u16string>& area : parser.areas) {
+        bool related = true;
+        for (std::size_t name = 1; related && name < ends.size() && name <= area.size(); ++name) {
+            const std::size_t from = start + ends[name - 1] + 1;
+            const std::u16string& areaName = area[name - 1];
+            related = NamesMatch(&parser.text[from], start + ends[name] - from, areaName.data(),
+                                 areaName.size());
+        }
+        if (related) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // The length of the text that a key line's path shares with the previous key line's.
@@ -240,7 +288,7 @@ std::uint32_t CreateKeyPath(RegParser* parser, std::size_t start, std::size_t cl
     const std::u16string_view text = parser->text;
     const std::vector<std::size_t>& ends = parser->pathEnds;
     std::vector<std::uint32_t>* keys = &parser->pathKeys;
-    const std::size_t known = parser->previousEnds.size();
+    const std::size_t known = parser->previousKeys.size(); // none when that line was not kept
     bool reusing = known > 0 && parser->previousKeys[0] == root;
     keys->assign(1, root);
     for (std::size_t name = 1; name < ends.size(); ++name) {
@@ -265,7 +313,7 @@ bool ParseKeyLine(RegParser* parser, std::size_t at) {
     const std::u16string_view text = parser->text;
     const std::size_t close = text.rfind(u']');
     if (close == std::u16string_view::npos || close < at) {
-        return Fail(parser, "key line without a closing ']'");
+        return FailSkippable(parser, "key line without a closing ']'");
     }
     if (SkipBlanks(text, close + 1) != text.size()) {
         return Fail(parser, "text behind the closing ']' of the key line");
@@ -280,22 +328,36 @@ bool ParseKeyLine(RegParser* parser, std::size_t at) {
         return false;
     }
     const std::vector<std::size_t>& ends = parser->pathEnds;
-    const bool sameRoot = !parser->previousKeys.empty() && ends[0] < shared;
-    std::uint32_t key =
-        sameRoot ? parser->previousKeys[0] : FindRootKey(parser->tree, &text[start], ends[0]);
-    if (key == kNoIndex) {
+    const bool sameRoot = !parser->previousEnds.empty() && ends[0] < shared;
+    const std::size_t root = sameRoot ? parser->previousRoot : FindRootName(&text[start], ends[0]);
+    if (root == kRootKeyCount) {
         const std::size_t shown = ends[0] < kMaxQuotedInMessage ? ends[0] : kMaxQuotedInMessage;
         return Fail(parser, "unknown root key \"" + Utf8Of(&text[start], shown) + "\"");
     }
+    if (deletion && ends.size() == 1) {
+        return Fail(parser, "a root key cannot be deleted");
+    }
+    // Keys outside the areas are checked but not kept, so there is nothing of them to delete.
+    const bool kept = KeptPath(*parser, start, root);
     if (!deletion) {
-        key = CreateKeyPath(parser, start, close, shared, key);
+        parser->inSection = true;
+        parser->previousRoot = root;
+        if (!kept) {
+            parser->currentKey = kNoIndex;
+            parser->previousPath.assign(text.data() + start, close - start);
+            parser->previousEnds = ends;
+            parser->previousKeys.clear();
+            return true;
+        }
+        const std::uint32_t rootKey = sameRoot && !parser->previousKeys.empty()
+                                          ? parser->previousKeys[0]
+                                          : AddRootKey(parser->tree, root);
+        const std::uint32_t key = CreateKeyPath(parser, start, close, shared, rootKey);
         parser->currentKey = key;
         parser->tree->keys[key].newValueAt = static_cast<std::uint32_t>(parser->line.contentEnd);
         return true;
     }
-    if (ends.size() == 1) {
-        return Fail(parser, "a root key cannot be deleted");
-    }
+    std::uint32_t key = kept ? AddRootKey(parser->tree, root) : kNoIndex;
     for (std::size_t name = 1; name < ends.size() && key != kNoIndex; ++name) {
         const std::size_t from = start + ends[name - 1] + 1;
         key = FindChildKey(*parser->tree, key, &text[from], start + ends[name] - from);
@@ -303,6 +365,7 @@ bool ParseKeyLine(RegParser* parser, std::size_t at) {
     if (key != kNoIndex) {
         DeleteKey(parser->tree, key);
     }
+    parser->inSection = false;
     parser->currentKey = kNoIndex;
     parser->previousPath.clear(); // its keys may be gone
     parser->previousEnds.clear();
@@ -310,14 +373,24 @@ bool ParseKeyLine(RegParser* parser, std::size_t at) {
     return true;
 }
 
-void StoreValue(RegParser* parser, const std::u16string& name, std::uint32_t type,
-                std::uint64_t sourceStart, std::uint64_t sourceEnd) {
+// Records where the value's data stand in the file, and that new values of its key go behind
+// its line.
+void NoteValueSource(RegParser* parser, std::uint32_t value, std::uint64_t sourceStart,
+                     std::uint64_t sourceEnd) {
     KeyTree* tree = parser->tree;
-    const std::uint32_t value = SetValue(tree, parser->currentKey, name.data(), name.size(), type,
-                                         parser->data.data(), parser->data.size());
     tree->values[value].sourceStart = static_cast<std::uint32_t>(sourceStart);
     tree->values[value].sourceEnd = static_cast<std::uint32_t>(sourceEnd);
     tree->keys[parser->currentKey].newValueAt = static_cast<std::uint32_t>(parser->line.contentEnd);
+}
+
+void StoreValue(RegParser* parser, const std::u16string& name, std::uint32_t type,
+                std::uint64_t sourceStart, std::uint64_t sourceEnd) {
+    if (parser->currentKey == kNoIndex) {
+        return; // a key the store does not keep
+    }
+    const std::uint32_t value = SetValue(parser->tree, parser->currentKey, name.data(), name.size(),
+                                         type, parser->data.data(), parser->data.size());
+    NoteValueSource(parser, value, sourceStart, sourceEnd);
 }
 
 // The UTF-16LE bytes of text data given as narrow bytes.
@@ -331,11 +404,28 @@ void WidenHexText(std::vector<unsigned char>* data) {
     }
 }
 
-// Hex data complete: text data given as narrow bytes become their UTF-16LE bytes.
+// Text data that do not end in a zero character get one, as Windows' import adds it; data of
+// an odd number of bytes have no last character to look at and are kept as they are.
+void TerminateHexText(std::vector<unsigned char>* data) {
+    const std::size_t length = data->size();
+    if (length >= 2 && length % 2 == 0 && ((*data)[length - 2] != 0 || (*data)[length - 1] != 0)) {
+        data->push_back(0);
+        data->push_back(0);
+    }
+}
+
+// Hex data complete: text data given as narrow bytes become their UTF-16LE bytes, and text
+// data end in a zero character.
 void StoreHexValue(RegParser* parser, const std::u16string& name, std::uint32_t type,
                    std::uint64_t sourceStart, std::uint64_t sourceEnd) {
-    if (parser->narrowHexText && (type == kRegSz || type == kRegExpandSz || type == kRegMultiSz)) {
-        WidenHexText(&parser->data);
+    if (parser->currentKey == kNoIndex) {
+        return;
+    }
+    if (type == kRegSz || type == kRegExpandSz || type == kRegMultiSz) {
+        if (parser->narrowHexText) {
+            WidenHexText(&parser->data);
+        }
+        TerminateHexText(&parser->data);
     }
     StoreValue(parser, name, type, sourceStart, sourceEnd);
 }
@@ -346,6 +436,9 @@ void StoreHexValue(RegParser* parser, const std::u16string& name, std::uint32_t 
 bool ParseHexBytes(RegParser* parser, std::size_t at, std::size_t* dataEnd, bool* continues) {
     const std::u16string_view text = parser->text;
     bool separated = true;
+    if (parser->currentKey == kNoIndex) {
+        parser->data.clear(); // only checked: a line's bytes at a time
+    }
     for (;;) {
         // regedit's own spelling, two digits and a comma, a step at a time.
         const std::size_t held = parser->data.size();
@@ -371,11 +464,14 @@ bool ParseHexBytes(RegParser* parser, std::size_t at, std::size_t* dataEnd, bool
         }
         if (text[at] == u'\\') {
             if (!separated) {
-                return Fail(parser, "bad hex data: a continuation backslash must follow a comma");
+                return FailSkippable(parser,
+                                     "bad hex data: a continuation backslash must follow a comma");
             }
-            if (SkipBlanks(text, at + 1) != text.size()) {
-                return Fail(parser, "bad hex data: text behind the continuation backslash");
+            if (!EndsWithComment(text, at + 1)) {
+                return FailSkippable(parser,
+                                     "bad hex data: text behind the continuation backslash");
             }
+            parser->continued.backslashEnd = FileOffset(*parser, at + 1);
             *continues = true;
             return true;
         }
@@ -387,8 +483,8 @@ bool ParseHexBytes(RegParser* parser, std::size_t at, std::size_t* dataEnd, bool
             ++at;
         }
         if (!separated || high < 0 || HexDigitValue(text, ++at) >= 0) {
-            return Fail(parser, "bad hex data: expected bytes of two hex digits separated by "
-                                "commas");
+            return FailSkippable(parser, "bad hex data: expected bytes of two hex digits "
+                                         "separated by commas");
         }
         parser->data.push_back(static_cast<unsigned char>(byte));
         *dataEnd = at;
@@ -424,7 +520,7 @@ bool ParseHexValue(RegParser* parser, std::size_t at, std::size_t dataStart, std
 bool ParseContinuedLine(RegParser* parser) {
     const std::size_t at = SkipBlanks(parser->text, 0);
     if (HexDigitValue(parser->text, at) < 0) {
-        return Fail(parser, "bad hex data: the continued line must go on with hex bytes");
+        return FailSkippable(parser, "bad hex data: the continued line must go on with hex bytes");
     }
     std::size_t dataEnd = at;
     bool continues = false;
@@ -441,37 +537,64 @@ bool ParseContinuedLine(RegParser* parser) {
     return true;
 }
 
+// The units of a quoted text (from behind its opening quote to its closing one, escapes
+// checked) as UTF-16LE bytes at out.
+void CopyUnquoted(std::u16string_view text, std::size_t from, std::size_t to, unsigned char* out) {
+    std::size_t units = 0;
+    for (std::size_t at = from; at < to; ++at, ++units) {
+        if (text[at] == u'\\') {
+            ++at;
+        }
+        out[2 * units] = static_cast<unsigned char>(text[at] & 0xFF);
+        out[2 * units + 1] = static_cast<unsigned char>(text[at] >> 8);
+    }
+}
+
+std::size_t EscapeCount(std::u16string_view text, std::size_t from, std::size_t to) {
+    std::size_t escapes = 0;
+    for (std::size_t at = from; at < to; ++at) {
+        if (text[at] == u'\\') {
+            ++escapes;
+            ++at;
+        }
+    }
+    return escapes;
+}
+
+// REG_SZ data: the text's UTF-16LE bytes and a terminating zero, written straight into the
+// tree, so that a long string is held once beside its line.
 bool ParseStringValue(RegParser* parser, std::size_t at, std::size_t dataStart) {
-    if (!ParseQuoted(parser, &at, &parser->stringData)) {
+    if (!ParseQuoted(parser, &at, nullptr)) {
         return false;
     }
     if (!EndsWithComment(parser->text, at)) {
-        return Fail(parser, "text behind the value data");
+        return FailSkippable(parser, "text behind the value data");
     }
-    // REG_SZ data: the text's UTF-16LE bytes and a terminating zero.
-    const std::u16string& units = parser->stringData;
-    parser->data.assign(2 * units.size() + 2, 0);
-    unsigned char* bytes = parser->data.data();
-    if (kLittleEndianHost) {
-        std::memcpy(bytes, units.data(), 2 * units.size());
-    } else {
-        for (std::size_t unit = 0; unit < units.size(); ++unit) {
-            bytes[2 * unit] = static_cast<unsigned char>(units[unit] & 0xFF);
-            bytes[2 * unit + 1] = static_cast<unsigned char>(units[unit] >> 8);
-        }
+    if (parser->currentKey == kNoIndex) {
+        return true;
     }
-    StoreValue(parser, parser->name, kRegSz, FileOffset(*parser, dataStart),
-               FileOffset(*parser, at));
+    const std::size_t from = dataStart + 1;
+    const std::size_t to = at - 1;
+    const std::size_t units = to - from - EscapeCount(parser->text, from, to);
+    unsigned char* place = nullptr;
+    const std::u16string& name = parser->name;
+    const std::uint32_t value = SetValueSpace(parser->tree, parser->currentKey, name.data(),
+                                              name.size(), kRegSz, 2 * units + 2, &place);
+    CopyUnquoted(parser->text, from, to, place);
+    place[2 * units] = 0;
+    place[2 * units + 1] = 0;
+    NoteValueSource(parser, value, FileOffset(*parser, dataStart), FileOffset(*parser, at));
     return true;
 }
 
 bool ParseDwordValue(RegParser* parser, std::size_t at, std::size_t dataStart) {
     std::uint32_t number = 0;
+    at = SkipBlanks(parser->text, at);
     if (!ReadHexNumber(parser->text, &at, 8, &number)) {
-        return Fail(parser, "bad dword data: expected 1 to 8 hex digits");
+        return FailSkippable(parser, "bad dword data: expected 1 to 8 hex digits");
     }
     if (!EndsWithComment(parser->text, at)) {
-        return Fail(parser, "text behind the value data");
+        return FailSkippable(parser, "text behind the value data");
     }
     parser->data.clear();
     for (int shift = 0; shift < 32; shift += 8) {
@@ -484,9 +607,12 @@ bool ParseDwordValue(RegParser* parser, std::size_t at, std::size_t dataStart) {
 
 bool ParseValueDeletion(RegParser* parser, std::size_t at) {
     if (!EndsWithComment(parser->text, at + 1)) {
-        return Fail(parser, "text behind the value data");
+        return FailSkippable(parser, "text behind the value data");
     }
     KeyTree* tree = parser->tree;
+    if (parser->currentKey == kNoIndex) {
+        return true;
+    }
     const std::uint32_t value =
         FindValue(*tree, parser->currentKey, parser->name.data(), parser->name.size());
     if (value != kNoIndex) {
@@ -499,8 +625,8 @@ bool ParseValueDeletion(RegParser* parser, std::size_t at) {
 // "name"=data or @=data, with blanks allowed around the '='.
 bool ParseValueLine(RegParser* parser, std::size_t at) {
     const std::u16string_view text = parser->text;
-    if (parser->currentKey == kNoIndex) {
-        return Fail(parser, "value line outside a key section");
+    if (!parser->inSection) {
+        return FailSkippable(parser, "value line outside a key section");
     }
     if (text[at] == u'@') {
         parser->name.clear();
@@ -513,7 +639,7 @@ bool ParseValueLine(RegParser* parser, std::size_t at) {
     }
     at = SkipBlanks(text, at);
     if (at == text.size() || text[at] != u'=') {
-        return Fail(parser, "missing '=' behind the value name");
+        return FailSkippable(parser, "missing '=' behind the value name");
     }
     at = SkipBlanks(text, at + 1);
     const std::size_t dataStart = at;
@@ -537,15 +663,18 @@ bool ParseValueLine(RegParser* parser, std::size_t at) {
         }
         return ParseHexValue(parser, at + 2, dataStart, type);
     }
-    return Fail(parser, "unrecognized value data (expected \"text\", dword:, hex:, hex(N): or -)");
+    return FailSkippable(parser,
+                         "unrecognized value data (expected \"text\", dword:, hex:, hex(N): or -)");
 }
 
 bool ParseLine(RegParser* parser) {
-    if (parser->continued.active) {
+    const std::size_t at = SkipBlanks(parser->text, 0);
+    // Windows goes on with a continued value behind blank and comment lines.
+    const bool blank = at == parser->text.size() || parser->text[at] == u';';
+    if (parser->continued.active && !blank) {
         return ParseContinuedLine(parser);
     }
-    const std::size_t at = SkipBlanks(parser->text, 0);
-    if (at == parser->text.size() || parser->text[at] == u';' || parser->text[at] == u'#') {
+    if (blank || parser->text[at] == u'#') {
         return true;
     }
     if (parser->text[at] == u'[') {
@@ -554,7 +683,8 @@ bool ParseLine(RegParser* parser) {
     if (parser->text[at] == u'"' || parser->text[at] == u'@') {
         return ParseValueLine(parser, at);
     }
-    return Fail(parser, "unrecognized line (expected a [key], a value, a comment or a blank)");
+    return FailSkippable(parser,
+                         "unrecognized line (expected a [key], a value, a comment or a blank)");
 }
 
 bool ReadHeader(std::u16string_view text, RegFileVersion* version) {
@@ -565,6 +695,11 @@ bool ReadHeader(std::u16string_view text, RegFileVersion* version) {
     }
     *version = RegFileVersion::Regedit4;
     return text.compare(at, std::u16string_view::npos, kHeaderVersion4) == 0;
+}
+
+// Windows takes a first line that starts so as a header, but imports nothing from the file.
+bool HeaderWithoutImport(std::u16string_view text) {
+    return StartsWith(text, SkipBlanks(text, 0), kHeaderStem);
 }
 
 // Four units at a time: a word has a zero unit exactly when this bit trick leaves a high bit.
@@ -615,12 +750,43 @@ bool CheckLineText(RegParser* parser, LineStatus status) {
     return true;
 }
 
+// A file that ends behind a continuation backslash: Windows sets the value with the bytes
+// read so far. Its data are taken to run to the backslash, and its key keeps its place for new
+// values in front of it, where an added line cannot become part of it.
+bool StoreValueCutByTheEnd(RegParser* parser) {
+    ContinuedValue* continued = &parser->continued;
+    continued->active = false;
+    if (parser->currentKey == kNoIndex) {
+        return true;
+    }
+    const std::uint32_t place = parser->tree->keys[parser->currentKey].newValueAt;
+    StoreHexValue(parser, continued->name, continued->type, continued->sourceStart,
+                  continued->backslashEnd);
+    parser->tree->keys[parser->currentKey].newValueAt = place;
+    return true;
+}
+
+// The names of each area, split at its backslashes.
+std::vector<std::vector<std::u16string>> SplitAreas(const std::vector<std::u16string>& areas) {
+    std::vector<std::vector<std::u16string>> split;
+    for (const std::u16string& area : areas) {
+        split.emplace_back();
+        for (std::size_t start = 0; start < area.size();) {
+            std::size_t end = area.find(u'\\', start);
+            end = end == std::u16string::npos ? area.size() : end;
+            split.back().push_back(area.substr(start, end - start));
+            start = end + 1;
+        }
+    }
+    return split;
+}
+
 } // namespace
 
-bool ReadRegFile(int fd, const std::vector<std::u16string>&, KeyTree* tree, RegFileLayout* layout,
-                 RegFileError* error) {
+bool ReadRegFile(int fd, const std::vector<std::u16string>& areas, KeyTree* tree,
+                 RegFileLayout* layout, RegFileError* error) {
     InitKeyTree(tree);
-    FindRootKey(tree, kRootKeyNames[0], std::char_traits<char16_t>::length(kRootKeyNames[0]));
+    AddRootKey(tree, 0);
     error->line = 0;
     LineReader reader;
     if (lseek(fd, 0, SEEK_SET) != 0 || !StartLineReader(fd, &reader)) {
@@ -631,7 +797,10 @@ bool ReadRegFile(int fd, const std::vector<std::u16string>&, KeyTree* tree, RegF
     parser.tree = tree;
     parser.encoding = reader.encoding;
     parser.narrowHexText = false;
+    parser.areas = SplitAreas(areas);
+    parser.inSection = false;
     parser.currentKey = kNoIndex;
+    parser.previousRoot = kRootKeyCount;
     parser.line.number = 1;
     parser.continued.active = false;
     parser.error = error;
@@ -651,7 +820,10 @@ bool ReadRegFile(int fd, const std::vector<std::u16string>&, KeyTree* tree, RegF
         }
         if (parser.line.number == 1) {
             if (!ReadHeader(parser.text, &layout->version)) {
-                return Fail(&parser, kHeaderMissing);
+                return Fail(&parser, std::string(kHeaderMissing) +
+                                         (HeaderWithoutImport(parser.text)
+                                              ? "; Windows would import nothing from this file"
+                                              : ""));
             }
             parser.narrowHexText = layout->version == RegFileVersion::Regedit4;
             layout->lineEnding =
@@ -660,8 +832,8 @@ bool ReadRegFile(int fd, const std::vector<std::u16string>&, KeyTree* tree, RegF
             return false;
         }
     }
-    if (parser.continued.active) {
-        return Fail(&parser, "the file ends inside a continued value");
+    if (parser.continued.active && !StoreValueCutByTheEnd(&parser)) {
+        return false;
     }
     FinishKeyTree(tree);
     return true;
