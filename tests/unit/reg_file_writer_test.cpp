@@ -243,6 +243,9 @@ TEST_F(RegFileWriterTest, WritesTextDataAsUtf16InAVersion5File) {
               RegSetValueExW(key, L"unended", 0, REG_SZ, reinterpret_cast<const BYTE*>(odd), 5));
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"lone", 0, REG_EXPAND_SZ,
                                             reinterpret_cast<const BYTE*>(lone), 6));
+    // Reading the file would add the zero character these text data lack.
+    EXPECT_EQ(ERROR_INVALID_PARAMETER,
+              RegSetValueExW(key, L"even", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(odd), 4));
     RegCloseKey(key);
     EXPECT_EQ(before + "\"unended\"=hex(1):61,00,62,00,63\n\"lone\"=hex(2):61,00,00,d8,00,00\n",
               ReadFileBytes(storePath));

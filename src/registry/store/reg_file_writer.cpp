@@ -178,6 +178,12 @@ bool NarrowHexText(const unsigned char* data, std::size_t length, std::string* b
     return true;
 }
 
+// Text data in hex that a reader would give a zero character they lack: such data cannot be
+// written so that they read back as they are.
+bool GainsZeroOnImport(const unsigned char* data, std::size_t length) {
+    return length >= 2 && length % 2 == 0 && (data[length - 2] != 0 || data[length - 1] != 0);
+}
+
 void AppendEncoded(RegFileEncoding encoding, const std::u16string& text, std::string* bytes) {
     EncodeText(encoding, text.data(), text.size(), bytes);
 }
@@ -191,6 +197,8 @@ bool AppendValueDataText(const RegFileLayout& layout, std::uint32_t type, const 
     const bool hexText = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
     if (type == kRegSz && QuotableText(layout.encoding, data, length, &units)) {
         AppendQuoted(units.data(), units.size(), text);
+    } else if (hexText && GainsZeroOnImport(data, length)) {
+        return false;
     } else if (hexText && layout.version == RegFileVersion::Regedit4) {
         std::string narrow;
         if (!NarrowHexText(data, length, &narrow)) {

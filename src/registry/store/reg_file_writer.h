@@ -23,7 +23,8 @@ struct RegFileValueEdit {
 // The units that stand for a value's data behind its '=': "text", dword:, hex: or hex(N):.
 // A REG_SZ that is not zero-terminated text fit for one quoted line is written as hex(1). In a
 // REGEDIT4 file hex(1), hex(2) and hex(7) data are the text's UTF-8 bytes; false when the data
-// are no such text (an odd byte count, or a surrogate that is not half of a pair).
+// are no such text (an odd byte count, or a surrogate that is not half of a pair). False too for
+// text data without a final zero character, to which a reader of the file would add one.
 bool AppendValueDataText(const RegFileLayout& layout, std::uint32_t type, const unsigned char* data,
                          std::size_t length, std::size_t column, LineEnding ending,
                          std::u16string* text);
