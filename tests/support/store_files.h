@@ -1,10 +1,12 @@
 // Store files for the registry store's tests: a fresh directory per test, the file's bytes in
-// the encodings and line endings a .reg file may have, and the tree read back as text.
+// the encodings and line endings a .reg file may have, and the tree read back as text
+// (tree_text.h).
 #pragma once
 
 #include "cli/utf8.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/registry_store.h"
+#include "tree_text.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -112,45 +114,6 @@ class StoreTest : public testing::Test {
     std::string directory;
     std::string storePath;
 };
-
-// A key tree as text: each live key below the top in subkey order, its path indented by depth,
-// then its values as name, type and data bytes.
-inline void DumpKey(const KeyTree& tree, std::uint32_t key, int depth, std::string* out) {
-    const TreeKey& record = tree.keys[key];
-    if (key != kTopKey) {
-        const std::wstring name(record.name, record.name + record.nameLength);
-        out->append(static_cast<std::size_t>(2 * (depth - 1)), ' ');
-        out->append("[");
-        AppendUtf8(name.data(), name.size(), out);
-        out->append("]\n");
-    }
-    for (std::uint32_t at = record.firstValue; at != kNoIndex; at = tree.values[at].next) {
-        const TreeValue& value = tree.values[at];
-        if (!value.live) {
-            continue;
-        }
-        const std::wstring name(value.name, value.name + value.nameLength);
-        out->append(static_cast<std::size_t>(2 * depth), ' ');
-        out->append("\"");
-        AppendUtf8(name.data(), name.size(), out);
-        out->append("\" " + std::to_string(value.type) + ":");
-        char hex[4];
-        for (std::uint32_t byte = 0; byte < value.dataLength; ++byte) {
-            std::snprintf(hex, sizeof hex, " %02x", value.data[byte]);
-            out->append(hex);
-        }
-        out->append("\n");
-    }
-    for (std::uint32_t index = 0; index < record.childCount; ++index) {
-        DumpKey(tree, ChildKeyAt(tree, key, index), depth + 1, out);
-    }
-}
-
-inline std::string DumpTree(const KeyTree& tree) {
-    std::string out;
-    DumpKey(tree, kTopKey, 0, &out);
-    return out;
-}
 
 // Sets a REG_SZ value to text, its terminating zero counted.
 inline LSTATUS WriteText(HKEY key, const wchar_t* name, const std::wstring& text) {

@@ -323,7 +323,7 @@ TEST_P(StoreContractTest, FailsAWriteToAKeyAnotherRunRemoved) {
 }
 
 TEST_P(StoreContractTest, LosesNoWriteOfRunsAtTheSameTime) {
-    const std::string before = DumpTree(StoreTree());
+    const std::string before = TreeText(StoreTree());
     const int kRuns = 8;
     WriteFromRunsAtOnce(kRuns, kA);
     Reload();
@@ -335,7 +335,7 @@ TEST_P(StoreContractTest, LosesNoWriteOfRunsAtTheSameTime) {
         added.push_back("          \"Run" + std::to_string(run) + "\" 1: 78 00 00 00");
     }
     RegCloseKey(key);
-    const std::string after = DumpTree(StoreTree());
+    const std::string after = TreeText(StoreTree());
     EXPECT_EQ(added, LinesOnlyIn(after, before));
     EXPECT_EQ(std::vector<std::string>(), LinesOnlyIn(before, after));
     EXPECT_EQ(OnlyTheStore(), DirectoryListing(directory));
