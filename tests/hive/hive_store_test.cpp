@@ -10,13 +10,10 @@
 #include "registry/store/registry_store.h"
 #include "registry/store/store_replace.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -66,44 +63,8 @@ class HiveStoreTest : public StoreTest {
         return dump;
     }
 
-    HKEY Open(const wchar_t* path, REGSAM access) {
-        HKEY key = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, &key));
-        return key;
-    }
-
-    std::wstring ReadText(HKEY key, const wchar_t* name) {
-        wchar_t text[64] = {};
-        DWORD length = sizeof text - sizeof text[0];
-        const LSTATUS status =
-            RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length);
-        return status == ERROR_SUCCESS ? std::wstring(text)
-                                       : L"<error " + std::to_wstring(status) + L">";
-    }
-
     std::string hivePath;
 };
-
-std::vector<std::string> LinesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-// The lines of a that b lacks.
-std::vector<std::string> LinesOnlyIn(const std::string& a, const std::string& b) {
-    std::vector<std::string> left = LinesOf(a);
-    std::vector<std::string> right = LinesOf(b);
-    std::sort(left.begin(), left.end());
-    std::sort(right.begin(), right.end());
-    std::vector<std::string> only;
-    std::set_difference(left.begin(), left.end(), right.begin(), right.end(),
-                        std::back_inserter(only));
-    return only;
-}
 
 struct OpenCase {
     const wchar_t* path;

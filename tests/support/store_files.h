@@ -14,6 +14,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,6 +112,13 @@ class StoreTest : public testing::Test {
         ASSERT_TRUE(LoadRegistryStore(storePath.c_str(), &error)) << error;
     }
 
+    // A key below HKEY_LOCAL_MACHINE, failing the test when it does not open.
+    HKEY Open(const wchar_t* path, REGSAM access) {
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, &key));
+        return key;
+    }
+
     std::string directory;
     std::string storePath;
 };
@@ -119,6 +127,32 @@ class StoreTest : public testing::Test {
 inline LSTATUS WriteText(HKEY key, const wchar_t* name, const std::wstring& text) {
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                           static_cast<DWORD>((text.size() + 1) * 2));
+}
+
+// A value read as text, or "<error N>" when it cannot be read.
+inline std::wstring ReadText(HKEY key, const wchar_t* name) {
+    wchar_t text[64] = {};
+    DWORD length = sizeof text - sizeof text[0];
+    const LSTATUS status =
+        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length);
+    return status == ERROR_SUCCESS ? std::wstring(text)
+                                   : L"<error " + std::to_wstring(status) + L">";
+}
+
+// The lines of a that b lacks, sorted: what a write added to a tree's or a hive's text.
+inline std::vector<std::string> LinesOnlyIn(const std::string& a, const std::string& b) {
+    std::vector<std::string> sides[2];
+    for (int side = 0; side < 2; ++side) {
+        std::istringstream stream(side == 0 ? a : b);
+        for (std::string line; std::getline(stream, line);) {
+            sides[side].push_back(line);
+        }
+        std::sort(sides[side].begin(), sides[side].end());
+    }
+    std::vector<std::string> only;
+    std::set_difference(sides[0].begin(), sides[0].end(), sides[1].begin(), sides[1].end(),
+                        std::back_inserter(only));
+    return only;
 }
 
 // Forks runs processes that share the store loaded so far; once all have started, each opens

@@ -31,12 +31,6 @@ class RegistryApiTest : public StoreTest {
         LoadStore(kStore);
     }
 
-    HKEY Open(const wchar_t* path, REGSAM access) {
-        HKEY key = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, &key));
-        return key;
-    }
-
     // Replaces the store as another run would: a new file renamed over it.
     void ReplaceStoreBehindOurBack(const std::string& bytes) {
         const std::string other = directory + "/other.reg";

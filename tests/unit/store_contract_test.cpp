@@ -8,13 +8,10 @@
 #include "registry/store/registry_store.h"
 #include "registry/store/store_replace.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -34,26 +31,6 @@ const std::string kStore = "Windows Registry Editor Version 5.00\n"
 const wchar_t kSoft[] = L"SYSTEM\\CurrentControlSet\\Soft";
 const wchar_t kA[] = L"SYSTEM\\CurrentControlSet\\Soft\\A";
 
-std::vector<std::string> LinesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
-// The lines of a that b lacks, sorted.
-std::vector<std::string> LinesOnlyIn(const std::string& a, const std::string& b) {
-    const std::vector<std::string> left = LinesOf(a);
-    const std::vector<std::string> right = LinesOf(b);
-    std::vector<std::string> only;
-    std::set_difference(left.begin(), left.end(), right.begin(), right.end(),
-                        std::back_inserter(only));
-    return only;
-}
-
 class StoreContractTest : public StoreTest, public testing::WithParamInterface<StoreBackend> {
   protected:
     void SetUp() override {
@@ -66,21 +43,6 @@ class StoreContractTest : public StoreTest, public testing::WithParamInterface<S
     void Reload() {
         std::string error;
         ASSERT_TRUE(LoadRegistryStore(storePath.c_str(), &error)) << error;
-    }
-
-    HKEY Open(const wchar_t* path, REGSAM access) {
-        HKEY key = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, &key));
-        return key;
-    }
-
-    std::wstring ReadText(HKEY key, const wchar_t* name) {
-        wchar_t text[64] = {};
-        DWORD length = sizeof text - sizeof text[0];
-        const LSTATUS status =
-            RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length);
-        return status == ERROR_SUCCESS ? std::wstring(text)
-                                       : L"<error " + std::to_wstring(status) + L">";
     }
 
     // Replaces the store as another run would: a new file renamed over it.
