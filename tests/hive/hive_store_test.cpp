@@ -1,6 +1,7 @@
-// The registry API over a SYSTEM hive file, held to the same contract as over a .reg file:
-// CurrentControlSet through Select\Current, names without regard to case, Windows' subkey
-// order, rights, and writes that change one value of the hive and nothing else.
+// The registry API over a SYSTEM hive file where a hive differs from a .reg file (the contract
+// both keep is in tests/unit/store_contract_test.cpp): the keys below SYSTEM, CurrentControlSet
+// through Select\Current, writes that hivex reads back as one value changed and nothing else,
+// failed replacement steps, and broken hives.
 #include "empty_hive.h"
 #include "hive_builder.h"
 #include "store_files.h"
@@ -9,14 +10,10 @@
 #include "registry/store/registry_store.h"
 #include "registry/store/store_replace.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -66,44 +63,8 @@ class HiveStoreTest : public StoreTest {
         return dump;
     }
 
-    HKEY Open(const wchar_t* path, REGSAM access) {
-        HKEY key = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, &key));
-        return key;
-    }
-
-    std::wstring ReadText(HKEY key, const wchar_t* name) {
-        wchar_t text[64] = {};
-        DWORD length = sizeof text - sizeof text[0];
-        const LSTATUS status =
-            RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length);
-        return status == ERROR_SUCCESS ? std::wstring(text)
-                                       : L"<error " + std::to_wstring(status) + L">";
-    }
-
     std::string hivePath;
 };
-
-std::vector<std::string> LinesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-// The lines of a that b lacks.
-std::vector<std::string> LinesOnlyIn(const std::string& a, const std::string& b) {
-    std::vector<std::string> left = LinesOf(a);
-    std::vector<std::string> right = LinesOf(b);
-    std::sort(left.begin(), left.end());
-    std::sort(right.begin(), right.end());
-    std::vector<std::string> only;
-    std::set_difference(left.begin(), left.end(), right.begin(), right.end(),
-                        std::back_inserter(only));
-    return only;
-}
 
 struct OpenCase {
     const wchar_t* path;
@@ -112,12 +73,10 @@ struct OpenCase {
 
 const OpenCase kOpenCases[] = {
     {L"SYSTEM", ERROR_SUCCESS},
-    {L"SYSTEM\\CurrentControlSet\\Soft\\A", ERROR_SUCCESS},
-    {L"system\\currentcontrolset\\SOFT\\a", ERROR_SUCCESS},
     {L"SYSTEM\\ControlSet001\\Soft\\A", ERROR_SUCCESS},
+    {L"system\\controlset001\\SOFT\\a", ERROR_SUCCESS},
     {L"SYSTEM\\ControlSet002\\Soft", ERROR_FILE_NOT_FOUND},
     {L"SYSTEM\\Select", ERROR_SUCCESS},
-    {L"SYSTEM\\CurrentControlSet\\Soft\\\u00C4", ERROR_SUCCESS},
     {L"SOFTWARE\\Hidden", ERROR_FILE_NOT_FOUND},
     {L"SOFTWARE", ERROR_FILE_NOT_FOUND},
     {L"ROOT", ERROR_FILE_NOT_FOUND},
@@ -153,25 +112,6 @@ TEST_F(HiveStoreTest, ResolvesCurrentControlSetThroughSelectCurrent) {
     RegCloseKey(set);
     RegCloseKey(linked);
     RegCloseKey(system);
-}
-
-TEST_F(HiveStoreTest, EnumeratesSubkeysInWindowsOrder) {
-    LoadHive(kStore);
-    HKEY soft = Open(L"SYSTEM\\CurrentControlSet\\Soft", KEY_READ);
-    DWORD count = 0;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegQueryInfoKeyW(soft, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr, nullptr));
-    const wchar_t* expected[] = {L"A", L"b", L"Z\u00FC", L"_", L"\u00E4"};
-    ASSERT_EQ(5u, count);
-    for (DWORD index = 0; index < count; ++index) {
-        wchar_t name[8] = {};
-        DWORD length = 8;
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegEnumKeyExW(soft, index, name, &length, nullptr, nullptr, nullptr, nullptr));
-        EXPECT_EQ(std::wstring(expected[index]), name) << "index " << index;
-    }
-    RegCloseKey(soft);
 }
 
 TEST_F(HiveStoreTest, ReadsValuesAsTheHiveHoldsThem) {
@@ -217,38 +157,7 @@ TEST_F(HiveStoreTest, WritesOneValueAndChangesNothingElse) {
     RegCloseKey(key);
 }
 
-TEST_F(HiveStoreTest, ReplacesTheHiveKeepingItsPermissions) {
-    LoadHive(kStore);
-    ASSERT_EQ(0, chmod(hivePath.c_str(), 0640));
-    struct stat old;
-    ASSERT_EQ(0, stat(hivePath.c_str(), &old));
-    HKEY key = Open(L"SYSTEM\\CurrentControlSet\\Soft\\A", KEY_ALL_ACCESS);
-    ASSERT_EQ(ERROR_SUCCESS, WriteText(key, L"GUIDMask", L"231"));
-    RegCloseKey(key);
-    struct stat now;
-    ASSERT_EQ(0, stat(hivePath.c_str(), &now));
-    EXPECT_NE(old.st_ino, now.st_ino) << "a new file, renamed over the old one";
-    EXPECT_EQ(0640u, now.st_mode & 07777u);
-}
-
-TEST_F(HiveStoreTest, RefusesWritesWithoutTheRight) {
-    LoadHive(kStore);
-    const std::string before = ReadFileBytes(hivePath);
-    HKEY readOnly = Open(L"SYSTEM\\CurrentControlSet\\Soft\\A", KEY_READ);
-    EXPECT_EQ(ERROR_ACCESS_DENIED, WriteText(readOnly, L"GUIDMask", L"231"));
-    RegCloseKey(readOnly);
-    ASSERT_EQ(0, chmod(hivePath.c_str(), 0444));
-    HKEY key = nullptr;
-    EXPECT_EQ(ERROR_ACCESS_DENIED,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Soft\\A", 0,
-                            KEY_ALL_ACCESS, &key));
-    key = Open(L"SYSTEM\\CurrentControlSet\\Soft\\A", KEY_READ);
-    EXPECT_EQ(L"abc", ReadText(key, L"Text")) << "a read-only hive is still read";
-    RegCloseKey(key);
-    EXPECT_EQ(before, ReadFileBytes(hivePath));
-}
-
-TEST_F(HiveStoreTest, KeepsWhatAnotherRunWrote) {
+TEST_F(HiveStoreTest, KeepsWhatAnotherRunWroteAsHivexReadsIt) {
     LoadHive(kStore);
     HKEY key = Open(L"SYSTEM\\CurrentControlSet\\Soft\\A", KEY_ALL_ACCESS);
     // Another run sets a value of its own and renames its hive over ours.
@@ -257,28 +166,13 @@ TEST_F(HiveStoreTest, KeepsWhatAnotherRunWrote) {
               directory + "/other");
     ASSERT_EQ(0, rename((directory + "/other").c_str(), hivePath.c_str()));
     ASSERT_EQ(ERROR_SUCCESS, WriteText(key, L"GUIDMask", L"231"));
-    EXPECT_EQ(L"theirs", ReadText(key, L"Other"));
     RegCloseKey(key);
     const std::string dump = Dump();
     EXPECT_NE(std::string::npos, dump.find("\"Other\" 1 740068006500690072007300"));
     EXPECT_NE(std::string::npos, dump.find("\"GUIDMask\" 1 3200330031000000"));
 }
 
-TEST_F(HiveStoreTest, FailsAWriteToAKeyAnotherRunRemoved) {
-    LoadHive(kStore);
-    HKEY key = Open(L"SYSTEM\\CurrentControlSet\\Soft\\A", KEY_ALL_ACCESS);
-    BuildHive("Windows Registry Editor Version 5.00\n\n"
-              "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Soft]\n",
-              directory + "/other");
-    ASSERT_EQ(0, rename((directory + "/other").c_str(), hivePath.c_str()));
-    const std::string before = ReadFileBytes(hivePath);
-    EXPECT_EQ(ERROR_KEY_DELETED, WriteText(key, L"GUIDMask", L"231"));
-    RegCloseKey(key);
-    EXPECT_EQ(before, ReadFileBytes(hivePath));
-    EXPECT_EQ("SYSTEM\n", DirectoryListing(directory));
-}
-
-TEST_F(HiveStoreTest, LosesNoWriteOfRunsAtTheSameTime) {
+TEST_F(HiveStoreTest, LosesNoWriteOfRunsAtTheSameTimeAsHivexReadsIt) {
     LoadHive(kStore);
     const std::string before = Dump();
     const int kRuns = 8;

@@ -1,10 +1,12 @@
 // Store files for the registry store's tests: a fresh directory per test, the file's bytes in
-// the encodings and line endings a .reg file may have, and the tree read back as text.
+// the encodings and line endings a .reg file may have, and the tree read back as text
+// (tree_text.h).
 #pragma once
 
 #include "cli/utf8.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/registry_store.h"
+#include "tree_text.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -109,53 +112,47 @@ class StoreTest : public testing::Test {
         ASSERT_TRUE(LoadRegistryStore(storePath.c_str(), &error)) << error;
     }
 
+    // A key below HKEY_LOCAL_MACHINE, failing the test when it does not open.
+    HKEY Open(const wchar_t* path, REGSAM access) {
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, &key));
+        return key;
+    }
+
     std::string directory;
     std::string storePath;
 };
-
-// A key tree as text: each live key below the top in subkey order, its path indented by depth,
-// then its values as name, type and data bytes.
-inline void DumpKey(const KeyTree& tree, std::uint32_t key, int depth, std::string* out) {
-    const TreeKey& record = tree.keys[key];
-    if (key != kTopKey) {
-        const std::wstring name(record.name, record.name + record.nameLength);
-        out->append(static_cast<std::size_t>(2 * (depth - 1)), ' ');
-        out->append("[");
-        AppendUtf8(name.data(), name.size(), out);
-        out->append("]\n");
-    }
-    for (std::uint32_t at = record.firstValue; at != kNoIndex; at = tree.values[at].next) {
-        const TreeValue& value = tree.values[at];
-        if (!value.live) {
-            continue;
-        }
-        const std::wstring name(value.name, value.name + value.nameLength);
-        out->append(static_cast<std::size_t>(2 * depth), ' ');
-        out->append("\"");
-        AppendUtf8(name.data(), name.size(), out);
-        out->append("\" " + std::to_string(value.type) + ":");
-        char hex[4];
-        for (std::uint32_t byte = 0; byte < value.dataLength; ++byte) {
-            std::snprintf(hex, sizeof hex, " %02x", value.data[byte]);
-            out->append(hex);
-        }
-        out->append("\n");
-    }
-    for (std::uint32_t index = 0; index < record.childCount; ++index) {
-        DumpKey(tree, ChildKeyAt(tree, key, index), depth + 1, out);
-    }
-}
-
-inline std::string DumpTree(const KeyTree& tree) {
-    std::string out;
-    DumpKey(tree, kTopKey, 0, &out);
-    return out;
-}
 
 // Sets a REG_SZ value to text, its terminating zero counted.
 inline LSTATUS WriteText(HKEY key, const wchar_t* name, const std::wstring& text) {
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                           static_cast<DWORD>((text.size() + 1) * 2));
+}
+
+// A value read as text, or "<error N>" when it cannot be read.
+inline std::wstring ReadText(HKEY key, const wchar_t* name) {
+    wchar_t text[64] = {};
+    DWORD length = sizeof text - sizeof text[0];
+    const LSTATUS status =
+        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length);
+    return status == ERROR_SUCCESS ? std::wstring(text)
+                                   : L"<error " + std::to_wstring(status) + L">";
+}
+
+// The lines of a that b lacks, sorted: what a write added to a tree's or a hive's text.
+inline std::vector<std::string> LinesOnlyIn(const std::string& a, const std::string& b) {
+    std::vector<std::string> sides[2];
+    for (int side = 0; side < 2; ++side) {
+        std::istringstream stream(side == 0 ? a : b);
+        for (std::string line; std::getline(stream, line);) {
+            sides[side].push_back(line);
+        }
+        std::sort(sides[side].begin(), sides[side].end());
+    }
+    std::vector<std::string> only;
+    std::set_difference(sides[0].begin(), sides[0].end(), sides[1].begin(), sides[1].end(),
+                        std::back_inserter(only));
+    return only;
 }
 
 // Forks runs processes that share the store loaded so far; once all have started, each opens

@@ -127,7 +127,7 @@ TEST_F(RegFileReaderTest, ReadsTheFileAsWindowsImportsIt) {
         for (const StoreForm& form : kStoreForms) {
             SCOPED_TRACE(std::string(row.name) + " / " + form.name);
             LoadStore(InForm(form, row.text));
-            EXPECT_EQ(row.tree, DumpTree(StoreTree()));
+            EXPECT_EQ(row.tree, TreeText(StoreTree()));
         }
     }
 }
@@ -345,7 +345,7 @@ TEST_F(RegFileReaderTest, KeepsTheSpellingFirstGivenAndTheLastValue) {
                                          "[HKEY_LOCAL_MACHINE\\MixedCase]\n\"Name\"=\"1\"\n"
                                          "[HKEY_LOCAL_MACHINE\\MIXEDCASE]\n\"NAME\"=\"2\"\n"));
     EXPECT_EQ("[HKEY_LOCAL_MACHINE]\n  [MixedCase]\n    \"Name\" 1:" + SzBytes("2") + "\n",
-              DumpTree(StoreTree()));
+              TreeText(StoreTree()));
 }
 
 } // namespace

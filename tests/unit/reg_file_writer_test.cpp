@@ -229,7 +229,7 @@ TEST_F(RegFileWriterTest, WritesEachTypeInItsOwnForm) {
               "    \"b\" 3: 01 02 03\n    \"none\" 0:\n    \"empty\" 1:\n"
               "    \"expand\" 2: 25 00 41 00 25 00 00 00\n"
               "    \"multi\" 7: 61 00 00 00 62 00 00 00 00 00\n",
-              DumpTree(StoreTree()));
+              TreeText(StoreTree()));
 }
 
 TEST_F(RegFileWriterTest, WritesTextDataAsUtf16InAVersion5File) {
@@ -253,7 +253,7 @@ TEST_F(RegFileWriterTest, WritesTextDataAsUtf16InAVersion5File) {
     ASSERT_TRUE(LoadRegistryStore(storePath.c_str(), &error)) << error;
     EXPECT_EQ("[HKEY_LOCAL_MACHINE]\n  [A]\n    \"unended\" 1: 61 00 62 00 63\n"
               "    \"lone\" 2: 61 00 00 d8 00 00\n",
-              DumpTree(StoreTree()));
+              TreeText(StoreTree()));
 }
 
 } // namespace
