@@ -6,10 +6,12 @@
 #include "hive_builder.h"
 #include "store_files.h"
 
+#include "registry/registry_access.h"
 #include "registry/registry_api.h"
 #include "registry/store/registry_store.h"
 #include "registry/store/store_replace.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/wait.h>
@@ -130,6 +132,25 @@ TEST_F(HiveStoreTest, ReadsValuesAsTheHiveHoldsThem) {
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
     EXPECT_EQ(4u, length);
     RegCloseKey(select);
+}
+
+// A hive holds text data without a terminating zero as they are (a .reg file cannot: reading
+// one adds the zero), and the longest a string buffer takes reads back exactly.
+TEST_F(HiveStoreTest, ReadsA254CharacterStringWithoutTerminatingZeroExactly) {
+    LoadHive(kStore);
+    HKEY soft = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Soft\\A", 0,
+                            KEY_READ | KEY_SET_VALUE, &soft));
+    const std::wstring text(254, L'x');
+    // Text is given as wide characters and counted in UTF-16 bytes: 508, without the zero.
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(soft, L"Unended254", 0, REG_SZ,
+                                            reinterpret_cast<const BYTE*>(text.c_str()), 508));
+    wchar_t buffer[kStringValueBufferLength];
+    std::fill(buffer, buffer + kStringValueBufferLength, L'-');
+    ASSERT_TRUE(ReadStringValue(soft, L"Unended254", buffer));
+    EXPECT_EQ(text, buffer);
+    RegCloseKey(soft);
 }
 
 TEST_F(HiveStoreTest, WritesOneValueAndChangesNothingElse) {

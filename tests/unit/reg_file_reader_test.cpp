@@ -166,7 +166,7 @@ TEST_F(RegFileReaderTest, KeepsOnlyTheAreasAndWhatLeadsToThem) {
             WriteFileBytes(storePath, InForm(form, row.text));
             std::string error;
             ASSERT_TRUE(LoadRegistryStore(storePath.c_str(), kAreas, &error)) << error;
-            EXPECT_EQ(row.tree, DumpTree(StoreTree()));
+            EXPECT_EQ(row.tree, TreeText(StoreTree()));
         }
     }
 }

@@ -103,22 +103,6 @@ TEST_F(RegistryAccessTest, ReadsStringValuesOfAtMost508Bytes) {
     RegCloseKey(values);
 }
 
-// A .reg file cannot give text data without a terminating zero any more; the API still can.
-TEST_F(RegistryAccessTest, ReadsA254CharacterStringWithoutTerminatingZeroExactly) {
-    HKEY values = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Values", 0, KEY_READ | KEY_SET_VALUE, &values));
-    const std::wstring text(254, L'x');
-    // Text is given as wide characters and counted in UTF-16 bytes: 508, without the zero.
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(values, L"Unended254", 0, REG_SZ,
-                                            reinterpret_cast<const BYTE*>(text.c_str()), 508));
-    wchar_t buffer[kStringValueBufferLength];
-    std::fill(buffer, buffer + kStringValueBufferLength, L'-');
-    ASSERT_TRUE(ReadStringValue(values, L"Unended254", buffer));
-    EXPECT_EQ(text, buffer);
-    RegCloseKey(values);
-}
-
 TEST_F(RegistryAccessTest, CountsNoSubkeysWhenTheQueryFails) {
     HKEY limits = nullptr;
     ASSERT_EQ(ERROR_SUCCESS,
