@@ -125,10 +125,19 @@ bool ReadLogEntry(const std::vector<unsigned char>& log, std::size_t at, LogEntr
     return dataBytes <= entry->size - entry->dataAt;
 }
 
-void ApplyLogEntry(const std::vector<unsigned char>& log, const LogEntry& entry,
+// False, with nothing applied, when the entry grows the hive beyond its own pages: the new
+// room could hold no valid bin, and an entry must not make the image larger than its bytes.
+bool ApplyLogEntry(const std::vector<unsigned char>& log, const LogEntry& entry,
                    std::vector<unsigned char>* image) {
     const std::size_t wanted = kHiveBinsStart + entry.binsSize;
     if (image->size() < wanted) {
+        std::uint64_t pagesEnd = 0;
+        for (const PageReference& page : entry.pages) {
+            pagesEnd = std::max<std::uint64_t>(pagesEnd, std::uint64_t{page.offset} + page.size);
+        }
+        if (pagesEnd != entry.binsSize) {
+            return false;
+        }
         image->resize(wanted, 0);
     }
     std::size_t from = entry.at + entry.dataAt;
@@ -136,6 +145,7 @@ void ApplyLogEntry(const std::vector<unsigned char>& log, const LogEntry& entry,
         std::memcpy(image->data() + kHiveBinsStart + page.offset, log.data() + from, page.size);
         from += page.size;
     }
+    return true;
 }
 
 struct ChainState {
@@ -154,10 +164,9 @@ void ReplayLog(const UsableLog& log, std::uint32_t firstAllowed, std::vector<uns
         const bool next = chain->started
                               ? entry.sequence == chain->last + 1
                               : entry.sequence >= firstAllowed && entry.sequence == log.sequence;
-        if (!next) {
+        if (!next || !ApplyLogEntry(*log.bytes, entry, image)) {
             return;
         }
-        ApplyLogEntry(*log.bytes, entry, image);
         chain->started = true;
         chain->last = entry.sequence;
         chain->lastEntry = entry;
