@@ -1,0 +1,71 @@
+// Drives the replay of a hive's transaction logs on an arbitrary log. The input is the log; the
+// hive is made to fit it: the log's base block, dirty one entry below the log's, over bins of
+// one page each up to the log's bins size (at most 16 MiB). The log is replayed alone and then
+// given twice. A replayed hive must be clean at the last entry applied, with whole bins up to
+// its bins size.
+#include "registry/store/hive_log_replay.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+const std::uint32_t kMaxBins = 16u << 20;
+
+void PutDword(unsigned char* bytes, std::uint32_t value) {
+    for (int at = 0; at < 4; ++at) {
+        bytes[at] = static_cast<unsigned char>(value >> (8 * at));
+    }
+}
+
+std::vector<unsigned char> HiveFor(const unsigned char* log, std::size_t length) {
+    const HiveBaseBlock copy = ReadHiveBaseBlock(log, length);
+    const std::uint32_t bins =
+        copy.binsSize / 0x1000 * 0x1000 > kMaxBins ? kMaxBins : copy.binsSize / 0x1000 * 0x1000;
+    std::vector<unsigned char> hive(kHiveBinsStart + bins, 0);
+    std::memcpy(hive.data(), log, kHiveBaseBlockSize);
+    PutDword(&hive[0x04], copy.primarySequence);
+    PutDword(&hive[0x08], copy.primarySequence - 1);
+    PutDword(&hive[0x1C], 0);
+    PutDword(&hive[0x28], bins);
+    SealHiveBaseBlock(hive.data());
+    for (std::uint32_t at = 0; at < bins; at += 0x1000) {
+        unsigned char* bin = &hive[kHiveBinsStart + at];
+        std::memcpy(bin, "hbin", 4);
+        PutDword(bin + 4, at);
+        PutDword(bin + 8, 0x1000);
+    }
+    return hive;
+}
+
+void Replay(const std::vector<unsigned char>& hive,
+            const std::vector<std::vector<unsigned char>>& logs) {
+    std::vector<unsigned char> image = hive;
+    const HiveReplay replay = ReplayHiveLogs(&image, logs);
+    if (replay.result != HiveReplayResult::Replayed) {
+        return;
+    }
+    const HiveBaseBlock block = ReadHiveBaseBlock(image.data(), image.size());
+    if (!block.valid || block.primarySequence != replay.lastSequence ||
+        block.secondarySequence != replay.lastSequence || replay.entries == 0 ||
+        WalkedBinsEnd(image.data(), image.size(), block.binsSize) != block.binsSize) {
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const HiveBaseBlock copy = ReadHiveBaseBlock(data, size);
+    if (!copy.valid) {
+        return 0;
+    }
+    const std::vector<unsigned char> hive = HiveFor(data, size);
+    const std::vector<unsigned char> log(data, data + size);
+    Replay(hive, {log});
+    Replay(hive, {log, log});
+    return 0;
+}
