@@ -45,15 +45,24 @@ std::vector<unsigned char> HiveFor(const unsigned char* log, std::size_t length)
 
 void Replay(const std::vector<unsigned char>& hive,
             const std::vector<std::vector<unsigned char>>& logs) {
+    std::vector<HiveLogBytes> views;
+    for (const std::vector<unsigned char>& log : logs) {
+        views.push_back(HiveLogBytes{log.data(), log.size()});
+    }
     std::vector<unsigned char> image = hive;
-    const HiveReplay replay = ReplayHiveLogs(&image, logs);
+    image.resize(HiveReplayCapacity(hive.size(), views.data(), views.size()));
+    HiveBytes bytes{image.data(), hive.size(), image.size()};
+    const HiveReplay replay = ReplayHiveLogs(&bytes, views.data(), views.size());
+    if (bytes.length > bytes.capacity) {
+        std::abort();
+    }
     if (replay.result != HiveReplayResult::Replayed) {
         return;
     }
-    const HiveBaseBlock block = ReadHiveBaseBlock(image.data(), image.size());
+    const HiveBaseBlock block = ReadHiveBaseBlock(bytes.bytes, bytes.length);
     if (!block.valid || block.primarySequence != replay.lastSequence ||
         block.secondarySequence != replay.lastSequence || replay.entries == 0 ||
-        WalkedBinsEnd(image.data(), image.size(), block.binsSize) != block.binsSize) {
+        WalkedBinsEnd(bytes.bytes, bytes.length, block.binsSize) != block.binsSize) {
         std::abort();
     }
 }

@@ -97,3 +97,18 @@ void SetHiveSequence(std::string* hive, std::uint32_t primary, std::uint32_t sec
     PutHiveDword(hive, 0x08, secondary);
     SealHiveBaseBlock(reinterpret_cast<unsigned char*>(&(*hive)[0]));
 }
+
+HiveReplay ReplayInVector(std::vector<unsigned char>* image,
+                          const std::vector<std::vector<unsigned char>>& logs) {
+    std::vector<HiveLogBytes> views;
+    for (const std::vector<unsigned char>& log : logs) {
+        views.push_back(HiveLogBytes{log.data(), log.size()});
+    }
+    HiveBytes bytes{nullptr, image->size(),
+                    HiveReplayCapacity(image->size(), views.data(), views.size())};
+    image->resize(bytes.capacity);
+    bytes.bytes = image->data();
+    const HiveReplay replay = ReplayHiveLogs(&bytes, views.data(), views.size());
+    image->resize(bytes.length);
+    return replay;
+}

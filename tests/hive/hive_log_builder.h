@@ -2,6 +2,8 @@
 // base block followed by entries, each bringing the hive's pages up to a later state.
 #pragma once
 
+#include "registry/store/hive_log_replay.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +30,10 @@ void SealHiveLogEntry(std::string* log, std::size_t at);
 
 // The hive's base block with sequence numbers primary/secondary, sealed.
 void SetHiveSequence(std::string* hive, std::uint32_t primary, std::uint32_t secondary);
+
+// The replay on a hive and logs held in vectors; image ends at the replayed hive's length.
+HiveReplay ReplayInVector(std::vector<unsigned char>* image,
+                          const std::vector<std::vector<unsigned char>>& logs);
 
 std::uint32_t HiveDword(const std::string& bytes, std::size_t at);
 void PutHiveDword(std::string* bytes, std::size_t at, std::uint32_t value);

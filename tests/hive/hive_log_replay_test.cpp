@@ -70,6 +70,8 @@ enum class Logs {
     BadHash2,        // B's header changed behind its hashes
     UnevenBinsSize,  // B's bins size 512 bytes more, hashes set again
     GrowsPastPages,  // B's bins size a page more than its pages reach, hashes set again
+    GrowsPastBytes,  // as GrowsPastPages, B's last page moved to the new end: the new room is
+                     // more than B's pages can fill
     DamagedBin,      // B writes a page that breaks the bin at its start, hashes set again
     BadLogBaseBlock, // the log's base-block copy fails its checksum
     BelowTheHive,    // one entry, numbered below the hive's secondary sequence number
@@ -98,6 +100,8 @@ const ReplayCase kReplayCases[] = {
     {"bins size not whole pages", true, Logs::UnevenBinsSize, HiveReplayResult::Replayed, 1,
      Image::FirstOnly},
     {"grows past its pages", true, Logs::GrowsPastPages, HiveReplayResult::Replayed, 1,
+     Image::FirstOnly},
+    {"grows past its bytes", true, Logs::GrowsPastBytes, HiveReplayResult::Replayed, 1,
      Image::FirstOnly},
     {"damaged bin", true, Logs::DamagedBin, HiveReplayResult::Incomplete, 0, Image::Unspecified},
     {"invalid log base block", true, Logs::BadLogBaseBlock, HiveReplayResult::Incomplete, 0,
@@ -164,6 +168,13 @@ class HiveLogReplayTest : public ::testing::Test {
         case Logs::GrowsPastPages:
             PutHiveDword(&second, 0x10, HiveDword(second, 0x10) + 0x1000);
             break;
+        case Logs::GrowsPastBytes: {
+            const std::uint32_t bins = HiveDword(second, 0x10) + 0x1000;
+            const std::size_t last = 0x28 + 8 * (secondRuns.size() - 1);
+            PutHiveDword(&second, 0x10, bins);
+            PutHiveDword(&second, last, bins - HiveDword(second, last + 4));
+            break;
+        }
         case Logs::DamagedBin:
             second.replace(0x28 + 8 * secondRuns.size(), 4, "xbin");
             break;
@@ -225,7 +236,7 @@ TEST_F(HiveLogReplayTest, FollowsWindowsRules) {
             logs.push_back(Unsigned(log));
         }
         std::vector<unsigned char> image = Unsigned(primary);
-        const HiveReplay replay = ReplayHiveLogs(&image, logs);
+        const HiveReplay replay = ReplayInVector(&image, logs);
         EXPECT_EQ(test.result, replay.result) << test.name;
         EXPECT_EQ(test.entries, replay.entries) << test.name;
         EXPECT_EQ(test.result == HiveReplayResult::Incomplete, !replay.problem.empty())
@@ -258,7 +269,7 @@ TEST(HiveLogReplayRealTest, ReplaysSystemBAsWindowsDid) {
     EXPECT_EQ(0x4B70B6A1BE2C81C4u, Marvin32(kHiveLogMarvinSeed, entry + 0x28, 0x3E00 - 0x28));
     // LOG2 is given first, but LOG1 holds the earlier entries.
     std::vector<unsigned char> image = Unsigned(Unpacked("SYSTEM_B"));
-    const HiveReplay replay = ReplayHiveLogs(&image, {Unsigned(log2), Unsigned(log1)});
+    const HiveReplay replay = ReplayInVector(&image, {Unsigned(log2), Unsigned(log1)});
     EXPECT_EQ(HiveReplayResult::Replayed, replay.result) << replay.problem;
     EXPECT_EQ(24u, replay.entries);
     EXPECT_EQ(2130u, replay.lastSequence);

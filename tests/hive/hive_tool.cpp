@@ -48,7 +48,7 @@ int Replay(int argc, char** argv) {
     for (int at = 4; at < argc; ++at) {
         logs.push_back(Unsigned(ReadBytes(argv[at])));
     }
-    const HiveReplay replay = ReplayHiveLogs(&image, logs);
+    const HiveReplay replay = ReplayInVector(&image, logs);
     if (replay.result != HiveReplayResult::Replayed) {
         return Fail("not replayed: " + replay.problem);
     }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -49,22 +50,22 @@ enum class LogFormat { Unusable, Entries, DirtyVector };
 
 // A log that may be replayed: its base-block copy is sound, and what follows it says how.
 struct UsableLog {
-    const std::vector<unsigned char>* bytes;
+    HiveLogBytes bytes;
     LogFormat format;
     std::uint32_t sequence; // of its base-block copy, which is that of its first entry
 };
 
-UsableLog JudgeLog(const std::vector<unsigned char>& log) {
-    UsableLog judged{&log, LogFormat::Unusable, 0};
-    const HiveBaseBlock copy = ReadHiveBaseBlock(log.data(), log.size());
+UsableLog JudgeLog(const HiveLogBytes& log) {
+    UsableLog judged{log, LogFormat::Unusable, 0};
+    const HiveBaseBlock copy = ReadHiveBaseBlock(log.bytes, log.length);
     if (!copy.valid || copy.primarySequence != copy.secondarySequence ||
-        log.size() < kHiveBaseBlockSize + 4) {
+        log.length < kHiveBaseBlockSize + 4) {
         return judged;
     }
     judged.sequence = copy.primarySequence;
-    if (Marked(log.data() + kHiveBaseBlockSize, "HvLE")) {
+    if (Marked(log.bytes + kHiveBaseBlockSize, "HvLE")) {
         judged.format = LogFormat::Entries;
-    } else if (Marked(log.data() + kHiveBaseBlockSize, "DIRT")) {
+    } else if (Marked(log.bytes + kHiveBaseBlockSize, "DIRT")) {
         judged.format = LogFormat::DirtyVector;
     }
     return judged;
@@ -83,16 +84,17 @@ struct LogEntry {
     std::uint32_t sequence;
     std::uint32_t binsSize;
     std::vector<PageReference> pages;
-    std::size_t dataAt; // where the first page's bytes begin
+    std::size_t dataAt;     // where the first page's bytes begin
+    std::uint64_t dataSize; // the pages' bytes
 };
 
 // False where the entry at `at` ends the chain: no entry, a bad hash, or bounds that do not
 // hold.
-bool ReadLogEntry(const std::vector<unsigned char>& log, std::size_t at, LogEntry* entry) {
-    if (at > log.size() || log.size() - at < kEntryHeaderSize || !Marked(&log[at], "HvLE")) {
+bool ReadLogEntry(const HiveLogBytes& log, std::size_t at, LogEntry* entry) {
+    if (at > log.length || log.length - at < kEntryHeaderSize || !Marked(log.bytes + at, "HvLE")) {
         return false;
     }
-    const unsigned char* header = &log[at];
+    const unsigned char* header = log.bytes + at;
     entry->at = at;
     entry->size = Dword(header + kEntrySizeAt);
     entry->flags = Dword(header + kEntryFlagsAt);
@@ -100,7 +102,7 @@ bool ReadLogEntry(const std::vector<unsigned char>& log, std::size_t at, LogEntr
     entry->binsSize = Dword(header + kEntryBinsSizeAt);
     const std::uint64_t pageCount = Dword(header + kEntryPageCountAt);
     if (entry->size < kEntryHeaderSize || entry->size % kEntryAlignment != 0 ||
-        entry->size > log.size() - at || entry->binsSize == 0 ||
+        entry->size > log.length - at || entry->binsSize == 0 ||
         entry->binsSize % kBinAlignment != 0 || pageCount > (entry->size - kEntryHeaderSize) / 8) {
         return false;
     }
@@ -110,7 +112,7 @@ bool ReadLogEntry(const std::vector<unsigned char>& log, std::size_t at, LogEntr
         return false;
     }
     entry->pages.clear();
-    std::uint64_t dataBytes = 0;
+    entry->dataSize = 0;
     for (std::uint64_t page = 0; page < pageCount; ++page) {
         const unsigned char* reference = header + kEntryHeaderSize + 8 * page;
         const PageReference next{Dword(reference), Dword(reference + 4)};
@@ -118,31 +120,32 @@ bool ReadLogEntry(const std::vector<unsigned char>& log, std::size_t at, LogEntr
             static_cast<std::uint64_t>(next.offset) + next.size > entry->binsSize) {
             return false;
         }
-        dataBytes += next.size;
+        entry->dataSize += next.size;
         entry->pages.push_back(next);
     }
     entry->dataAt = kEntryHeaderSize + 8 * static_cast<std::size_t>(pageCount);
-    return dataBytes <= entry->size - entry->dataAt;
+    return entry->dataSize <= entry->size - entry->dataAt;
 }
 
 // False, with nothing applied, when the entry grows the hive beyond its own pages: the new
 // room could hold no valid bin, and an entry must not make the image larger than its bytes.
-bool ApplyLogEntry(const std::vector<unsigned char>& log, const LogEntry& entry,
-                   std::vector<unsigned char>* image) {
+bool ApplyLogEntry(const HiveLogBytes& log, const LogEntry& entry, HiveBytes* image) {
     const std::size_t wanted = kHiveBinsStart + entry.binsSize;
-    if (image->size() < wanted) {
+    if (image->length < wanted) {
         std::uint64_t pagesEnd = 0;
         for (const PageReference& page : entry.pages) {
             pagesEnd = std::max<std::uint64_t>(pagesEnd, std::uint64_t{page.offset} + page.size);
         }
-        if (pagesEnd != entry.binsSize) {
+        if (pagesEnd != entry.binsSize || wanted - image->length > entry.dataSize ||
+            wanted > image->capacity) {
             return false;
         }
-        image->resize(wanted, 0);
+        std::memset(image->bytes + image->length, 0, wanted - image->length);
+        image->length = wanted;
     }
     std::size_t from = entry.at + entry.dataAt;
     for (const PageReference& page : entry.pages) {
-        std::memcpy(image->data() + kHiveBinsStart + page.offset, log.data() + from, page.size);
+        std::memcpy(image->bytes + kHiveBinsStart + page.offset, log.bytes + from, page.size);
         from += page.size;
     }
     return true;
@@ -156,15 +159,15 @@ struct ChainState {
 };
 
 // Applies the log's entries while each is the one the chain needs next.
-void ReplayLog(const UsableLog& log, std::uint32_t firstAllowed, std::vector<unsigned char>* image,
+void ReplayLog(const UsableLog& log, std::uint32_t firstAllowed, HiveBytes* image,
                ChainState* chain) {
     LogEntry entry;
-    for (std::size_t at = kHiveBaseBlockSize; ReadLogEntry(*log.bytes, at, &entry);
+    for (std::size_t at = kHiveBaseBlockSize; ReadLogEntry(log.bytes, at, &entry);
          at += entry.size) {
         const bool next = chain->started
                               ? entry.sequence == chain->last + 1
                               : entry.sequence >= firstAllowed && entry.sequence == log.sequence;
-        if (!next || !ApplyLogEntry(*log.bytes, entry, image)) {
+        if (!next || !ApplyLogEntry(log.bytes, entry, image)) {
             return;
         }
         chain->started = true;
@@ -185,8 +188,8 @@ void SortByFirstEntry(std::vector<UsableLog>* logs) {
 }
 
 // Every bin from the first to the end of the bins is whole and knows its own place.
-bool BinsValid(const std::vector<unsigned char>& image, std::uint32_t binsSize) {
-    return WalkedBinsEnd(image.data(), image.size(), binsSize) == binsSize;
+bool BinsValid(const HiveBytes& image, std::uint32_t binsSize) {
+    return WalkedBinsEnd(image.bytes, image.length, binsSize) == binsSize;
 }
 
 HiveReplay Incomplete(const std::string& problem) {
@@ -238,17 +241,28 @@ std::uint32_t WalkedBinsEnd(const unsigned char* image, std::size_t length,
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(at, 0xFFFFFFFFu));
 }
 
-HiveReplay ReplayHiveLogs(std::vector<unsigned char>* image,
-                          const std::vector<std::vector<unsigned char>>& logs) {
-    const HiveBaseBlock primary = ReadHiveBaseBlock(image->data(), image->size());
+std::size_t HiveReplayCapacity(std::size_t hiveLength, const HiveLogBytes* logs,
+                               std::size_t logCount) {
+    // No entry can claim more bins than its bins size field holds.
+    const std::size_t largest = std::max<std::size_t>(
+        hiveLength, kHiveBinsStart + (0xFFFFFFFFu / kBinAlignment) * kBinAlignment);
+    std::size_t capacity = hiveLength;
+    for (std::size_t at = 0; at < logCount; ++at) {
+        capacity += std::min(logs[at].length, largest - capacity);
+    }
+    return capacity;
+}
+
+HiveReplay ReplayHiveLogs(HiveBytes* image, const HiveLogBytes* logs, std::size_t logCount) {
+    const HiveBaseBlock primary = ReadHiveBaseBlock(image->bytes, image->length);
     // A damaged base block is left to the reader, which refuses it.
     if (!primary.valid || primary.primarySequence == primary.secondarySequence) {
         return HiveReplay{HiveReplayResult::Clean, 0, 0, ""};
     }
     std::vector<UsableLog> usable;
     bool oldFormat = false;
-    for (const std::vector<unsigned char>& log : logs) {
-        const UsableLog judged = JudgeLog(log);
+    for (std::size_t at = 0; at < logCount; ++at) {
+        const UsableLog judged = JudgeLog(logs[at]);
         oldFormat = oldFormat || judged.format == LogFormat::DirtyVector;
         if (judged.format == LogFormat::Entries) {
             usable.push_back(judged);
@@ -261,21 +275,20 @@ HiveReplay ReplayHiveLogs(std::vector<unsigned char>* image,
     }
     SortByFirstEntry(&usable);
     // Entries apply in place: a hive that cannot be replayed is read from its file instead.
-    std::vector<unsigned char>& replayed = *image;
     ChainState chain{false, 0, LogEntry{}, 0};
     for (const UsableLog& log : usable) {
-        ReplayLog(log, primary.secondarySequence, &replayed, &chain);
+        ReplayLog(log, primary.secondarySequence, image, &chain);
     }
     if (!chain.started) {
         return Incomplete("no entry of its transaction logs follows on from the hive");
     }
-    unsigned char* block = replayed.data();
+    unsigned char* block = image->bytes;
     PutDword(block + kPrimarySequenceAt, chain.last);
     PutDword(block + kSecondarySequenceAt, chain.last);
     PutDword(block + kBinsSizeAt, chain.lastEntry.binsSize);
     PutDword(block + kFlagsAt, (Dword(block + kFlagsAt) & ~1u) | (chain.lastEntry.flags & 1u));
     SealHiveBaseBlock(block);
-    if (!BinsValid(replayed, chain.lastEntry.binsSize)) {
+    if (!BinsValid(*image, chain.lastEntry.binsSize)) {
         return Incomplete("a bin is damaged after its transaction logs are replayed");
     }
     return HiveReplay{HiveReplayResult::Replayed, chain.entries, chain.last, ""};

@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 const std::size_t kHiveBaseBlockSize = 512;
 const std::size_t kHiveBinsStart = 0x1000;
@@ -44,11 +43,28 @@ std::uint32_t HiveBaseBlockChecksum(const unsigned char* bytes);
 // Stores the checksum of the first 508 bytes behind them.
 void SealHiveBaseBlock(unsigned char* bytes);
 
-// Replays the logs (in any order; empty or foreign ones are passed over) into image, a whole
-// hive file, when it is dirty, and checks every bin of the result. When the result is
-// Incomplete, image may hold part of a replay and must be read again from the file.
-HiveReplay ReplayHiveLogs(std::vector<unsigned char>* image,
-                          const std::vector<std::vector<unsigned char>>& logs);
+// A whole hive file in memory, with room behind it for the bins the logs may add.
+struct HiveBytes {
+    unsigned char* bytes;
+    std::size_t length;   // the file's bytes
+    std::size_t capacity; // the room that bytes holds; length may grow up to it
+};
+
+// A transaction log's bytes.
+struct HiveLogBytes {
+    const unsigned char* bytes;
+    std::size_t length;
+};
+
+// An entry grows the hive by no more than the pages it carries, so room for the hive and all
+// its logs is room enough for any replay.
+std::size_t HiveReplayCapacity(std::size_t hiveLength, const HiveLogBytes* logs,
+                               std::size_t logCount);
+
+// Replays the logs (in any order; empty or foreign ones are passed over) into image when it
+// is dirty, and checks every bin of the result. When the result is Incomplete, image may hold
+// part of a replay and must be read again from the file.
+HiveReplay ReplayHiveLogs(HiveBytes* image, const HiveLogBytes* logs, std::size_t logCount);
 
 // The end of the bins, relative to the first bin, that a reader walking whole bins from the
 // first one finds below binsSize; 0 when the first bin is not one.
