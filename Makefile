@@ -70,6 +70,7 @@ fuzz-smoke:
 
 bench: build
 	python3 bench/store_benchmark.py --program $(BUILD)/ipoib-guidmask
+	python3 bench/hive_benchmark.py --program $(BUILD)/ipoib-guidmask --hive-tool $(BUILD)/tests/hive_tool
 
 windows: $(WINDOWS_BUILD)/CMakeCache.txt
 	cmake --build $(WINDOWS_BUILD) -j2

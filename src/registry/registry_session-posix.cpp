@@ -28,7 +28,7 @@ std::u16string StoreText(const wchar_t* text) {
 
 } // namespace
 
-bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount) {
+bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWrites) {
     const char* path = std::getenv(kStoreVariable);
     if (path == nullptr || *path == '\0') {
         ReportStoreProblem(std::string("registry store not named: set ") + kStoreVariable +
@@ -44,6 +44,22 @@ bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount) {
         ReportStoreProblem(error);
         return false;
     }
+    const std::string& incomplete = StoreIncompleteReason();
+    if (incomplete.empty()) {
+        return true;
+    }
+    if (forWrites) {
+        ReportStoreProblem(std::string(path) +
+                           ": the hive was not shut down cleanly and cannot be brought up to "
+                           "date, as " +
+                           incomplete +
+                           ": start the image once and shut it down cleanly, then run again");
+        UnloadRegistryStore();
+        return false;
+    }
+    ReportStoreProblem(std::string(path) +
+                       ": warning: the hive was not shut down cleanly and may be incomplete, as " +
+                       incomplete);
     return true;
 }
 

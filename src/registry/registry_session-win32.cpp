@@ -1,6 +1,6 @@
 #include "registry/registry_session.h"
 
-bool OpenRegistry(const wchar_t* const*, std::size_t) {
+bool OpenRegistry(const wchar_t* const*, std::size_t, bool) {
     return true;
 }
 

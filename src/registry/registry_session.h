@@ -6,8 +6,10 @@
 #include <cstddef>
 
 // areas are the keys below HKEY_LOCAL_MACHINE that the run reads: a store needs to hold only
-// them, what lies below them and the keys above them. False when there is no registry to run
-// on; a line on standard error has said why, and the caller ends with status -1.
-bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount);
+// them, what lies below them and the keys above them. forWrites: the run may write. False when
+// there is no registry to run on; a line on standard error has said why, and the caller ends
+// with status -1. A registry that may be incomplete (a hive Windows did not finish writing,
+// whose logs cannot be replayed) is refused for writes, and opened after a warning line else.
+bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWrites);
 
 void CloseRegistry();

@@ -45,6 +45,35 @@ def cut_to(size):
     return cut
 
 
+def loop_below_network_key(path):
+    """The network instances key's first subkey lists the key's own subkeys: a cycle."""
+    with open(path, "rb") as handle:
+        data = bytearray(handle.read())
+    for at in range(0x1000, len(data) - 0x4C, 4):
+        length = int.from_bytes(data[at + 0x48:at + 0x4A], "little")
+        name = bytes(data[at + 0x4C:at + 0x4C + length]).lower()
+        if data[at:at + 2] == b"nk" and name == b"{4d36e972-e325-11ce-bfc1-08002be10318}":
+            count, lists = data[at + 0x14:at + 0x18], data[at + 0x1C:at + 0x20]
+            child = int.from_bytes(data[0x1000 + int.from_bytes(lists, "little") + 8:][:4],
+                                   "little") + 0x1004
+            if count != bytes(4) and data[child:child + 2] == b"nk":
+                data[child + 0x14:child + 0x18] = count
+                data[child + 0x1C:child + 0x20] = lists
+                break
+    with open(path, "wb") as handle:
+        handle.write(data)
+
+
+def nest_below_network_key(levels):
+    """levels keys, each below the one before, below the network instances key (4 deep)."""
+    def nest(path):
+        script = ("cd ControlSet001\\Control\\Network\\{4D36E972-E325-11CE-BFC1-08002BE10318}\n" +
+                  "add k\ncd k\n" * levels)
+        subprocess.run(["hivexsh", "-w", path], input=script + "commit\n", text=True,
+                       check=True, capture_output=True)
+    return nest
+
+
 # (description, hive_tool build options, how the built hive is then broken, arguments,
 #  standard error after "ipoib-guidmask: PATH: ")
 BROKEN_HIVES = [
@@ -57,6 +86,10 @@ BROKEN_HIVES = [
     ("no Select key", ["--no-select"], None, ["-f"], NO_SELECT),
     ("Select\\Current naming a control set that is missing", ["--current", "2"], None, ["-f"],
      "the hive has no ControlSet002, which Select\\Current names as the current control set"),
+    ("a subkey list that leads back to its own key", [], loop_below_network_key, ["-f", "-s"],
+     "the registry hive is damaged (a key is listed below itself or twice)"),
+    ("keys nested deeper than 512 levels", [], nest_below_network_key(509), [],
+     "the registry hive is damaged (keys nested deeper than 512 levels)"),
     ("Select\\Current naming control set 0", ["--current", "0"], None, [],
      "the hive has no ControlSet000, which Select\\Current names as the current control set"),
 ]

@@ -20,7 +20,7 @@ class RegistrySessionTest : public StoreTest {
             setenv("IPOIB_GUIDMASK_REGISTRY", variable, 1);
         }
         testing::internal::CaptureStderr();
-        *opened = OpenRegistry(nullptr, 0);
+        *opened = OpenRegistry(nullptr, 0, false);
         const std::string printed = testing::internal::GetCapturedStderr();
         unsetenv("IPOIB_GUIDMASK_REGISTRY");
         return printed;

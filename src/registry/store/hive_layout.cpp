@@ -40,22 +40,30 @@ std::uint32_t AddHiveRootKey(KeyTree* tree) {
     return AddChildKey(tree, localMachine, kSystemName, LengthOf(kSystemName));
 }
 
-bool FindCurrentControlSet(const KeyTree& tree, std::uint32_t systemKey, HiveLayout* layout,
-                           std::string* what) {
+bool CurrentControlSetName(const KeyTree& tree, std::uint32_t systemKey, std::string* name) {
     const std::uint32_t select = FindChildKey(tree, systemKey, kSelectName, LengthOf(kSelectName));
     const std::uint32_t current =
         select == kNoIndex ? kNoIndex
                            : FindValue(tree, select, kCurrentName, LengthOf(kCurrentName));
     if (current == kNoIndex || tree.values[current].type != kDwordType ||
         tree.values[current].dataLength != 4) {
-        *what = "the hive has no dword Select\\Current to name its current control set";
         return false;
     }
     const unsigned char* data = tree.values[current].data;
     const std::uint32_t number =
         static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
         static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
-    const std::string name = ControlSetName(number);
+    *name = ControlSetName(number);
+    return true;
+}
+
+bool FindCurrentControlSet(const KeyTree& tree, std::uint32_t systemKey, HiveLayout* layout,
+                           std::string* what) {
+    std::string name;
+    if (!CurrentControlSetName(tree, systemKey, &name)) {
+        *what = "the hive has no dword Select\\Current to name its current control set";
+        return false;
+    }
     const std::u16string units(name.begin(), name.end());
     const std::uint32_t controlSet = FindChildKey(tree, systemKey, units.data(), units.size());
     if (controlSet == kNoIndex) {

@@ -24,6 +24,10 @@ struct HiveLayout {
 // The tree key of HKEY_LOCAL_MACHINE\SYSTEM, made if the tree has none.
 std::uint32_t AddHiveRootKey(KeyTree* tree);
 
+// The name of the control set that the dword Select\Current below systemKey names
+// (ControlSet00N); false when there is no such dword.
+bool CurrentControlSetName(const KeyTree& tree, std::uint32_t systemKey, std::string* name);
+
 // Fills layout for the finished tree of a hive whose root key is systemKey. False, with what
 // saying why, when Select\Current is missing, not a dword, or names a missing control set.
 bool FindCurrentControlSet(const KeyTree& tree, std::uint32_t systemKey, HiveLayout* layout,

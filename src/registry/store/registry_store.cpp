@@ -1,6 +1,7 @@
 #include "registry/store/registry_store.h"
 
 #include "registry/store/hive_file.h"
+#include "registry/store/hive_image.h"
 #include "registry/store/hive_layout.h"
 #include "registry/store/reg_file_reader.h"
 #include "registry/store/reg_file_writer.h"
@@ -27,6 +28,7 @@ struct StoreShape {
     bool hive;
     RegFileLayout regFile;
     HiveLayout hiveLayout;
+    std::string incomplete; // a dirty hive read without its logs: why they could not be replayed
 };
 
 struct RegistryStore {
@@ -47,14 +49,19 @@ std::string OpenFilePath(int fd, const std::string& path) {
     return access(self.c_str(), R_OK) == 0 ? self : path;
 }
 
-bool ReadHiveStore(const std::string& path, const std::vector<std::u16string>& areas, KeyTree* tree,
-                   HiveLayout* layout, RegFileError* error) {
+bool ReadHiveStore(int fd, const std::string& path, const std::vector<std::u16string>& areas,
+                   KeyTree* tree, StoreShape* shape, RegFileError* error) {
+    HiveImage image;
     std::uint32_t systemKey = kNoIndex;
-    if (!ReadHiveFile(path.c_str(), areas, tree, &systemKey, &error->what) ||
-        !FindCurrentControlSet(*tree, systemKey, layout, &error->what)) {
+    const bool read = PrepareHiveImage(fd, OpenFilePath(fd, path), path, &image, &error->what) &&
+                      ReadHiveFile(image.readPath.c_str(), areas, tree, &systemKey, &error->what) &&
+                      FindCurrentControlSet(*tree, systemKey, &shape->hiveLayout, &error->what);
+    ReleaseHiveImage(&image);
+    if (!read) {
         InitKeyTree(tree);
         return false;
     }
+    shape->incomplete = image.state == HiveReplayResult::Incomplete ? image.problem : "";
     return true;
 }
 
@@ -66,9 +73,10 @@ bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16st
     const ssize_t got = pread(fd, start, sizeof start, 0);
     shape->hive = got > 0 && StartsAsHive(start, static_cast<std::size_t>(got));
     shape->hiveLayout = HiveLayout{kNoIndex, kNoIndex};
+    shape->incomplete.clear();
     if (shape->hive) {
         error->line = 0;
-        return ReadHiveStore(OpenFilePath(fd, path), areas, tree, &shape->hiveLayout, error);
+        return ReadHiveStore(fd, path, areas, tree, shape, error);
     }
     return ReadRegFile(fd, areas, tree, &shape->regFile, error);
 }
@@ -137,16 +145,28 @@ LSTATUS WriteHiveValue(std::uint32_t key, const char16_t* name, std::size_t name
                                          ? std::u16string(name, nameLength)
                                          : std::u16string(gStore.tree.values[existing].name,
                                                           gStore.tree.values[existing].nameLength);
+    // The commit starts from the hive as Windows would load it, so that what only the logs
+    // hold is written into the new file, which is clean and above every entry of the logs.
+    HiveImage image;
+    std::string problem;
+    if (!PrepareHiveImage(lock->fd, OpenFilePath(lock->fd, gStore.filePath), gStore.filePath,
+                          &image, &problem) ||
+        image.state == HiveReplayResult::Incomplete) {
+        ReleaseHiveImage(&image);
+        return ERROR_BADDB;
+    }
     StoreReplacement replacement;
     std::string writePath;
     LSTATUS status = BeginStoreReplacement(gStore.filePath, &replacement, &writePath);
-    if (status != ERROR_SUCCESS) {
-        return status;
+    if (status == ERROR_SUCCESS) {
+        status = CommitHiveValue(image.readPath.c_str(), writePath.c_str(), keyPath,
+                                 valueName.data(), valueName.size(), type, data, dataLength);
+        if (status != ERROR_SUCCESS) {
+            AbandonStoreReplacement(&replacement);
+        }
     }
-    status = CommitHiveValue(OpenFilePath(lock->fd, gStore.filePath).c_str(), writePath.c_str(),
-                             keyPath, valueName.data(), valueName.size(), type, data, dataLength);
+    ReleaseHiveImage(&image);
     if (status != ERROR_SUCCESS) {
-        AbandonStoreReplacement(&replacement);
         return status;
     }
     status = FinishStoreReplacement(gStore.filePath, &replacement, lock);
@@ -232,6 +252,7 @@ void UnloadRegistryStore() {
     gStore.loaded = false;
     gStore.shape.hive = false;
     gStore.shape.hiveLayout = HiveLayout{kNoIndex, kNoIndex};
+    gStore.shape.incomplete.clear();
     gStore.filePath.clear();
     gStore.areas.clear();
     InitKeyTree(&gStore.tree);
@@ -239,6 +260,10 @@ void UnloadRegistryStore() {
 
 bool RegistryStoreLoaded() {
     return gStore.loaded;
+}
+
+const std::string& StoreIncompleteReason() {
+    return gStore.shape.incomplete;
 }
 
 const KeyTree& StoreTree() {

@@ -32,6 +32,12 @@ void UnloadRegistryStore();
 
 bool RegistryStoreLoaded();
 
+// When the store is a dirty hive (one that Windows did not finish writing) whose transaction
+// logs could not be replayed: why; the store then holds the hive as its file has it, which may
+// lack what only the logs hold. Empty otherwise, and for a dirty hive that was brought up to
+// date from its logs, as Windows does when it loads the hive.
+const std::string& StoreIncompleteReason();
+
 // The tree as loaded or as last re-read; keys are looked up by path at each use.
 const KeyTree& StoreTree();
 

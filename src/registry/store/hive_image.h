@@ -1,0 +1,25 @@
+// A hive file as a reader must see it: a dirty hive replayed from the transaction logs beside
+// it, in memory, the file and its logs left as they are.
+#pragma once
+
+#include "registry/store/hive_log_replay.h"
+
+#include <string>
+
+struct HiveImage {
+    std::string readPath; // the name to open: the file's own, or that of the image in memory
+    int memoryFd;         // the image in memory, or -1 when the file is read as it is
+    HiveReplayResult state;
+    std::string problem; // when Incomplete: why the hive could not be brought up to date
+};
+
+// Prepares the hive open on fd, whose name is openPath and whose logs sit beside path. False,
+// with what saying why, when the file or a log cannot be read or the image cannot be held.
+bool PrepareHiveImage(int fd, const std::string& openPath, const std::string& path,
+                      HiveImage* image, std::string* what);
+
+void ReleaseHiveImage(HiveImage* image);
+
+// The logs' names beside a hive: its name and these endings, in any case of letters.
+extern const char* const kHiveLogSuffixes[];
+extern const std::size_t kHiveLogSuffixCount;

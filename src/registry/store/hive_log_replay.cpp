@@ -1,0 +1,295 @@
+#include "registry/store/hive_log_replay.h"
+
+#include "registry/store/marvin32.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const std::size_t kPrimarySequenceAt = 0x04;
+const std::size_t kSecondarySequenceAt = 0x08;
+const std::size_t kBinsSizeAt = 0x28;
+const std::size_t kFlagsAt = 0x90;
+const std::size_t kChecksumAt = 0x1FC;
+const std::uint32_t kBinAlignment = 0x1000;
+
+// A log entry's header, in the order the log holds it.
+const std::size_t kEntryHeaderSize = 0x28;
+const std::size_t kEntrySizeAt = 0x04;
+const std::size_t kEntryFlagsAt = 0x08;
+const std::size_t kEntrySequenceAt = 0x0C;
+const std::size_t kEntryBinsSizeAt = 0x10;
+const std::size_t kEntryPageCountAt = 0x14;
+const std::size_t kEntryHash1At = 0x18;
+const std::size_t kEntryHash2At = 0x20;
+const std::size_t kEntryAlignment = 512;
+
+std::uint32_t Dword(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+std::uint64_t Qword(const unsigned char* bytes) {
+    return static_cast<std::uint64_t>(Dword(bytes + 4)) << 32 | Dword(bytes);
+}
+
+void PutDword(unsigned char* bytes, std::uint32_t value) {
+    for (int at = 0; at < 4; ++at) {
+        bytes[at] = static_cast<unsigned char>(value >> (8 * at));
+    }
+}
+
+bool Marked(const unsigned char* bytes, const char* mark) {
+    return std::memcmp(bytes, mark, 4) == 0;
+}
+
+enum class LogFormat { Unusable, Entries, DirtyVector };
+
+// A log that may be replayed: its base-block copy is sound, and what follows it says how.
+struct UsableLog {
+    HiveLogBytes bytes;
+    LogFormat format;
+    std::uint32_t sequence; // of its base-block copy, which is that of its first entry
+};
+
+UsableLog JudgeLog(const HiveLogBytes& log) {
+    UsableLog judged{log, LogFormat::Unusable, 0};
+    const HiveBaseBlock copy = ReadHiveBaseBlock(log.bytes, log.length);
+    if (!copy.valid || copy.primarySequence != copy.secondarySequence ||
+        log.length < kHiveBaseBlockSize + 4) {
+        return judged;
+    }
+    judged.sequence = copy.primarySequence;
+    if (Marked(log.bytes + kHiveBaseBlockSize, "HvLE")) {
+        judged.format = LogFormat::Entries;
+    } else if (Marked(log.bytes + kHiveBaseBlockSize, "DIRT")) {
+        judged.format = LogFormat::DirtyVector;
+    }
+    return judged;
+}
+
+struct PageReference {
+    std::uint32_t offset; // relative to the first bin
+    std::uint32_t size;
+};
+
+// One entry of a log, its hashes and bounds checked.
+struct LogEntry {
+    std::size_t at;
+    std::size_t size;
+    std::uint32_t flags;
+    std::uint32_t sequence;
+    std::uint32_t binsSize;
+    std::vector<PageReference> pages;
+    std::size_t dataAt;     // where the first page's bytes begin
+    std::uint64_t dataSize; // the pages' bytes
+};
+
+// False where the entry at `at` ends the chain: no entry, a bad hash, or bounds that do not
+// hold.
+bool ReadLogEntry(const HiveLogBytes& log, std::size_t at, LogEntry* entry) {
+    if (at > log.length || log.length - at < kEntryHeaderSize || !Marked(log.bytes + at, "HvLE")) {
+        return false;
+    }
+    const unsigned char* header = log.bytes + at;
+    entry->at = at;
+    entry->size = Dword(header + kEntrySizeAt);
+    entry->flags = Dword(header + kEntryFlagsAt);
+    entry->sequence = Dword(header + kEntrySequenceAt);
+    entry->binsSize = Dword(header + kEntryBinsSizeAt);
+    const std::uint64_t pageCount = Dword(header + kEntryPageCountAt);
+    if (entry->size < kEntryHeaderSize || entry->size % kEntryAlignment != 0 ||
+        entry->size > log.length - at || entry->binsSize == 0 ||
+        entry->binsSize % kBinAlignment != 0 || pageCount > (entry->size - kEntryHeaderSize) / 8) {
+        return false;
+    }
+    if (Marvin32(kHiveLogMarvinSeed, header, kEntryHash2At) != Qword(header + kEntryHash2At) ||
+        Marvin32(kHiveLogMarvinSeed, header + kEntryHeaderSize, entry->size - kEntryHeaderSize) !=
+            Qword(header + kEntryHash1At)) {
+        return false;
+    }
+    entry->pages.clear();
+    entry->dataSize = 0;
+    for (std::uint64_t page = 0; page < pageCount; ++page) {
+        const unsigned char* reference = header + kEntryHeaderSize + 8 * page;
+        const PageReference next{Dword(reference), Dword(reference + 4)};
+        if (next.size == 0 || next.offset % kBinAlignment != 0 || next.size % kBinAlignment != 0 ||
+            static_cast<std::uint64_t>(next.offset) + next.size > entry->binsSize) {
+            return false;
+        }
+        entry->dataSize += next.size;
+        entry->pages.push_back(next);
+    }
+    entry->dataAt = kEntryHeaderSize + 8 * static_cast<std::size_t>(pageCount);
+    return entry->dataSize <= entry->size - entry->dataAt;
+}
+
+// False, with nothing applied, when the entry grows the hive beyond its own pages: the new
+// room could hold no valid bin, and an entry must not make the image larger than its bytes.
+bool ApplyLogEntry(const HiveLogBytes& log, const LogEntry& entry, HiveBytes* image) {
+    const std::size_t wanted = kHiveBinsStart + entry.binsSize;
+    if (image->length < wanted) {
+        std::uint64_t pagesEnd = 0;
+        for (const PageReference& page : entry.pages) {
+            pagesEnd = std::max<std::uint64_t>(pagesEnd, std::uint64_t{page.offset} + page.size);
+        }
+        if (pagesEnd != entry.binsSize || wanted - image->length > entry.dataSize ||
+            wanted > image->capacity) {
+            return false;
+        }
+        std::memset(image->bytes + image->length, 0, wanted - image->length);
+        image->length = wanted;
+    }
+    std::size_t from = entry.at + entry.dataAt;
+    for (const PageReference& page : entry.pages) {
+        std::memcpy(image->bytes + kHiveBinsStart + page.offset, log.bytes + from, page.size);
+        from += page.size;
+    }
+    return true;
+}
+
+struct ChainState {
+    bool started;
+    std::uint32_t last; // the sequence number of the last entry applied
+    LogEntry lastEntry;
+    std::uint32_t entries;
+};
+
+// Applies the log's entries while each is the one the chain needs next.
+void ReplayLog(const UsableLog& log, std::uint32_t firstAllowed, HiveBytes* image,
+               ChainState* chain) {
+    LogEntry entry;
+    for (std::size_t at = kHiveBaseBlockSize; ReadLogEntry(log.bytes, at, &entry);
+         at += entry.size) {
+        const bool next = chain->started
+                              ? entry.sequence == chain->last + 1
+                              : entry.sequence >= firstAllowed && entry.sequence == log.sequence;
+        if (!next || !ApplyLogEntry(log.bytes, entry, image)) {
+            return;
+        }
+        chain->started = true;
+        chain->last = entry.sequence;
+        chain->lastEntry = entry;
+        ++chain->entries;
+    }
+}
+
+// The log whose entries are the earlier goes first; Windows swaps the two now and then.
+void SortByFirstEntry(std::vector<UsableLog>* logs) {
+    for (std::size_t at = 1; at < logs->size(); ++at) {
+        for (std::size_t back = at; back > 0 && (*logs)[back].sequence < (*logs)[back - 1].sequence;
+             --back) {
+            std::swap((*logs)[back], (*logs)[back - 1]);
+        }
+    }
+}
+
+// Every bin from the first to the end of the bins is whole and knows its own place.
+bool BinsValid(const HiveBytes& image, std::uint32_t binsSize) {
+    return WalkedBinsEnd(image.bytes, image.length, binsSize) == binsSize;
+}
+
+HiveReplay Incomplete(const std::string& problem) {
+    return HiveReplay{HiveReplayResult::Incomplete, 0, 0, problem};
+}
+
+} // namespace
+
+std::uint32_t HiveBaseBlockChecksum(const unsigned char* bytes) {
+    std::uint32_t sum = 0;
+    for (std::size_t at = 0; at < kChecksumAt; at += 4) {
+        sum ^= Dword(bytes + at);
+    }
+    return sum;
+}
+
+void SealHiveBaseBlock(unsigned char* bytes) {
+    PutDword(bytes + kChecksumAt, HiveBaseBlockChecksum(bytes));
+}
+
+HiveBaseBlock ReadHiveBaseBlock(const unsigned char* bytes, std::size_t length) {
+    HiveBaseBlock block{false, 0, 0, 0};
+    if (length < kHiveBaseBlockSize || !Marked(bytes, "regf")) {
+        return block;
+    }
+    // Windows stores 1 for a sum of 0 and 0xFFFFFFFE for 0xFFFFFFFF; hivex stores the sum.
+    const std::uint32_t sum = HiveBaseBlockChecksum(bytes);
+    const std::uint32_t stored = Dword(bytes + kChecksumAt);
+    block.valid =
+        stored == sum || (sum == 0 && stored == 1) || (sum == 0xFFFFFFFFu && stored == 0xFFFFFFFEu);
+    block.primarySequence = Dword(bytes + kPrimarySequenceAt);
+    block.secondarySequence = Dword(bytes + kSecondarySequenceAt);
+    block.binsSize = Dword(bytes + kBinsSizeAt);
+    return block;
+}
+
+std::uint32_t WalkedBinsEnd(const unsigned char* image, std::size_t length,
+                            std::uint32_t binsSize) {
+    std::uint64_t at = 0;
+    while (at < binsSize && kHiveBinsStart + at + 32 <= length) {
+        const unsigned char* bin = image + kHiveBinsStart + at;
+        const std::uint32_t size = Dword(bin + 8);
+        if (!Marked(bin, "hbin") || Dword(bin + 4) != at || size == 0 ||
+            size % kBinAlignment != 0 || kHiveBinsStart + at + size > length) {
+            break;
+        }
+        at += size;
+    }
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(at, 0xFFFFFFFFu));
+}
+
+std::size_t HiveReplayCapacity(std::size_t hiveLength, const HiveLogBytes* logs,
+                               std::size_t logCount) {
+    // No entry can claim more bins than its bins size field holds.
+    const std::size_t largest = std::max<std::size_t>(
+        hiveLength, kHiveBinsStart + (0xFFFFFFFFu / kBinAlignment) * kBinAlignment);
+    std::size_t capacity = hiveLength;
+    for (std::size_t at = 0; at < logCount; ++at) {
+        capacity += std::min(logs[at].length, largest - capacity);
+    }
+    return capacity;
+}
+
+HiveReplay ReplayHiveLogs(HiveBytes* image, const HiveLogBytes* logs, std::size_t logCount) {
+    const HiveBaseBlock primary = ReadHiveBaseBlock(image->bytes, image->length);
+    // A damaged base block is left to the reader, which refuses it.
+    if (!primary.valid || primary.primarySequence == primary.secondarySequence) {
+        return HiveReplay{HiveReplayResult::Clean, 0, 0, ""};
+    }
+    std::vector<UsableLog> usable;
+    bool oldFormat = false;
+    for (std::size_t at = 0; at < logCount; ++at) {
+        const UsableLog judged = JudgeLog(logs[at]);
+        oldFormat = oldFormat || judged.format == LogFormat::DirtyVector;
+        if (judged.format == LogFormat::Entries) {
+            usable.push_back(judged);
+        }
+    }
+    if (usable.empty()) {
+        return Incomplete(oldFormat ? "its transaction log is of the format of Windows 8 and "
+                                      "earlier, which this program does not replay"
+                                    : "it has no usable transaction log beside it");
+    }
+    SortByFirstEntry(&usable);
+    // Entries apply in place: a hive that cannot be replayed is read from its file instead.
+    ChainState chain{false, 0, LogEntry{}, 0};
+    for (const UsableLog& log : usable) {
+        ReplayLog(log, primary.secondarySequence, image, &chain);
+    }
+    if (!chain.started) {
+        return Incomplete("no entry of its transaction logs follows on from the hive");
+    }
+    unsigned char* block = image->bytes;
+    PutDword(block + kPrimarySequenceAt, chain.last);
+    PutDword(block + kSecondarySequenceAt, chain.last);
+    PutDword(block + kBinsSizeAt, chain.lastEntry.binsSize);
+    PutDword(block + kFlagsAt, (Dword(block + kFlagsAt) & ~1u) | (chain.lastEntry.flags & 1u));
+    SealHiveBaseBlock(block);
+    if (!BinsValid(*image, chain.lastEntry.binsSize)) {
+        return Incomplete("a bin is damaged after its transaction logs are replayed");
+    }
+    return HiveReplay{HiveReplayResult::Replayed, chain.entries, chain.last, ""};
+}
