@@ -4,7 +4,7 @@
 // file keeps its encoding, byte-order mark, line endings, comments, order and spellings.
 #pragma once
 
-#include "registry/registry_api_posix.h"
+#include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/reg_file_reader.h"
 #include "registry/store/store_replace.h"

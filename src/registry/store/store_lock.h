@@ -4,7 +4,7 @@
 // locked file.
 #pragma once
 
-#include "registry/registry_api_posix.h"
+#include "registry/registry_api-posix.h"
 
 #include <cstdint>
 #include <string>

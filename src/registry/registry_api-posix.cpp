@@ -1,7 +1,7 @@
 // The registry API over the process's registry store. Handles hold a key's path, not the key,
 // and are looked up again at each call, so that a store re-read by a write never leaves a
 // handle pointing at a key of the old tree.
-#include "registry/registry_api_posix.h"
+#include "registry/registry_api-posix.h"
 #include "registry/store/registry_store.h"
 
 #include <algorithm>
