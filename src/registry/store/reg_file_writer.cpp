@@ -1,9 +1,9 @@
 #include "registry/store/reg_file_writer.h"
 
 #include "cli/utf8.h"
+#include "registry/store/file_io.h"
 
 #include <cerrno>
-#include <unistd.h>
 
 namespace {
 
@@ -103,28 +103,6 @@ void AppendKeyPath(const KeyTree& tree, std::uint32_t key, std::u16string* text)
         path = at == key ? name : name + u'\\' + path;
     }
     text->append(path);
-}
-
-// Up to length bytes at offset; fewer at the end of the file.
-bool ReadBytesAt(int fd, std::uint64_t offset, std::size_t length, std::string* bytes) {
-    bytes->assign(length, '\0');
-    std::size_t got = 0;
-    while (got < length) {
-        const ssize_t read =
-            pread(fd, &(*bytes)[got], length - got, static_cast<off_t>(offset + got));
-        if (read < 0 && errno == EINTR) {
-            continue;
-        }
-        if (read < 0) {
-            return false;
-        }
-        if (read == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(read);
-    }
-    bytes->resize(got);
-    return true;
 }
 
 // How the file ends: with a line ending, and with an empty line before the end.
