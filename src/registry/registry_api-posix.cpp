@@ -18,9 +18,6 @@ namespace {
 
 // Rights that change a key: KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_CREATE_LINK, DELETE,
 // WRITE_DAC and WRITE_OWNER.
-// Value names are at most 16383 characters, as on Windows.
-const std::size_t kMaxValueNameLength = 16383;
-
 const REGSAM kWriteRights =
     KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | 0x00010000u | 0x00040000u | 0x00080000u;
 

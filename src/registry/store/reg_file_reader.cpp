@@ -1,6 +1,7 @@
 #include "registry/store/reg_file_reader.h"
 
 #include "cli/utf8.h"
+#include "registry/registry_api-posix.h"
 #include "registry/store/name_case.h"
 #include "registry/store/reg_file_lines.h"
 
@@ -21,7 +22,6 @@ const char16_t kHeaderVersion4[] = u"REGEDIT4";
 const char kHeaderMissing[] = "missing header: the first line must be \"Windows Registry Editor "
                               "Version 5.00\" or \"REGEDIT4\"";
 const std::size_t kMaxKeyNameLength = 255;
-const std::size_t kMaxValueNameLength = 16383;
 const std::size_t kMaxQuotedInMessage = 64;
 const bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
@@ -334,7 +334,8 @@ void WidenHexText(std::vector<unsigned char>* data) {
 // Hex data complete: text data given as narrow bytes become their UTF-16LE bytes.
 void StoreHexValue(RegParser* parser, const std::u16string& name, std::uint32_t type,
                    std::uint64_t sourceStart, std::uint64_t sourceEnd) {
-    if (parser->narrowHexText && (type == kRegSz || type == kRegExpandSz || type == kRegMultiSz)) {
+    if (parser->narrowHexText &&
+        (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
         WidenHexText(&parser->data);
     }
     StoreValue(parser, name, type, sourceStart, sourceEnd);
@@ -460,7 +461,7 @@ bool ParseStringValue(RegParser* parser, std::size_t at, std::size_t dataStart) 
             bytes[2 * unit + 1] = static_cast<unsigned char>(units[unit] >> 8);
         }
     }
-    StoreValue(parser, parser->name, kRegSz, FileOffset(*parser, dataStart),
+    StoreValue(parser, parser->name, REG_SZ, FileOffset(*parser, dataStart),
                FileOffset(*parser, at));
     return true;
 }
@@ -477,7 +478,7 @@ bool ParseDwordValue(RegParser* parser, std::size_t at, std::size_t dataStart) {
     for (int shift = 0; shift < 32; shift += 8) {
         parser->data.push_back(static_cast<unsigned char>((number >> shift) & 0xFF));
     }
-    StoreValue(parser, parser->name, kRegDword, FileOffset(*parser, dataStart),
+    StoreValue(parser, parser->name, REG_DWORD, FileOffset(*parser, dataStart),
                FileOffset(*parser, at));
     return true;
 }
@@ -527,7 +528,7 @@ bool ParseValueLine(RegParser* parser, std::size_t at) {
         return ParseDwordValue(parser, at + 6, dataStart);
     }
     if (StartsWith(text, at, u"hex:")) {
-        return ParseHexValue(parser, at + 4, dataStart, kRegBinary);
+        return ParseHexValue(parser, at + 4, dataStart, REG_BINARY);
     }
     if (StartsWith(text, at, u"hex(")) {
         at += 4;

@@ -63,7 +63,7 @@ bool QuotableText(RegFileEncoding encoding, const unsigned char* data, std::size
 void AppendHexData(std::uint32_t type, const unsigned char* data, std::size_t length,
                    std::size_t column, LineEnding ending, std::u16string* text) {
     const std::size_t prefixStart = text->size();
-    if (type == kRegBinary) {
+    if (type == REG_BINARY) {
         text->append(u"hex:");
     } else {
         text->append(u"hex(");
@@ -268,8 +268,8 @@ bool AppendValueDataText(const RegFileLayout& layout, const ValueToWrite& value,
     const unsigned char* data = value.data;
     const std::size_t length = value.dataLength;
     std::u16string units;
-    const bool hexText = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
-    if (type == kRegSz && QuotableText(layout.encoding, data, length, &units)) {
+    const bool hexText = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    if (type == REG_SZ && QuotableText(layout.encoding, data, length, &units)) {
         AppendQuoted(units.data(), units.size(), text);
     } else if (hexText && layout.version == RegFileVersion::Regedit4) {
         std::string narrow;
@@ -278,7 +278,7 @@ bool AppendValueDataText(const RegFileLayout& layout, const ValueToWrite& value,
         }
         AppendHexData(type, reinterpret_cast<const unsigned char*>(narrow.data()), narrow.size(),
                       column, ending, text);
-    } else if (type == kRegDword && length == 4) {
+    } else if (type == REG_DWORD && length == 4) {
         text->append(u"dword:");
         AppendHexNumber(static_cast<std::uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16)) |
                             (static_cast<std::uint32_t>(data[3]) << 24),
