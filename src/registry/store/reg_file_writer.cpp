@@ -52,10 +52,8 @@ bool QuotableText(RegFileEncoding encoding, const unsigned char* data, std::size
     if (length < 2 || length % 2 != 0 || data[length - 2] != 0 || data[length - 1] != 0) {
         return false;
     }
-    units->clear();
-    for (std::size_t at = 0; at + 2 < length; at += 2) {
-        units->push_back(static_cast<char16_t>(data[at] | (data[at + 1] << 8)));
-    }
+    units->resize(length / 2 - 1);
+    UnpackUtf16Le(data, length - 2, &(*units)[0]);
     return !BreaksLine(units->data(), units->size()) &&
            EncodableText(encoding, units->data(), units->size());
 }
@@ -144,10 +142,8 @@ bool NarrowHexText(const unsigned char* data, std::size_t length, std::string* b
     if (length % 2 != 0) {
         return false;
     }
-    std::u16string units;
-    for (std::size_t at = 0; at < length; at += 2) {
-        units.push_back(static_cast<char16_t>(data[at] | (data[at + 1] << 8)));
-    }
+    std::u16string units(length / 2, u'\0');
+    UnpackUtf16Le(data, length, &units[0]);
     if (!EncodableText(RegFileEncoding::Utf8, units.data(), units.size())) {
         return false;
     }
