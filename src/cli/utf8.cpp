@@ -112,6 +112,9 @@ void AppendUtf8(const char16_t* units, std::size_t length, std::string* out) {
 }
 
 void UnpackUtf16Le(const unsigned char* bytes, std::size_t length, char16_t* units) {
+    if (length < 2) {
+        return; // bytes may then be null, which memcpy must not be given
+    }
     if (kLittleEndianHost) {
         std::memcpy(units, bytes, length / 2 * 2);
         return;
