@@ -137,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     RegFileValueEdit edit;
     const std::uint32_t key = SomeKey(tree);
-    if (PlanRegFileValueWrite(tree, key, kName, 8, 1, kData, sizeof kData, layout, fd, size,
+    if (PlanRegFileValueWrite(tree, key, {kName, 8, 1, kData, sizeof kData}, layout, fd, size,
                               &edit) != 0) {
         return 0;
     }

@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include "cli/console.h"
+#include "cli/exit_status.h"
 #include "guid/guid_mask.h"
 #include "guid/hex_conversion.h"
 
@@ -8,7 +9,7 @@
 
 namespace {
 
-const CommandLineOutcome kAccepted = {true, 0};
+const CommandLineOutcome kAccepted = {true, kExitSuccess};
 
 CommandLineOutcome EndWith(int status) {
     return CommandLineOutcome{false, status};
@@ -20,13 +21,13 @@ CommandLineOutcome TakeMaskArgument(const wchar_t* argument, RunSettings* settin
     if (!ConvertHexText(argument, static_cast<std::size_t>(-1), &number)) {
         PrintMessage(L"Could not convert argument %s. GUID mask is a 2-digit hexadecimal number.\n",
                      argument);
-        return EndWith(-1);
+        return EndWith(kExitFailure);
     }
     const std::uint32_t value = static_cast<std::uint32_t>(number);
     if (IsValidGuidMask(value) != 0) {
         PrintMessage(L"Invalid GUID mask 0x%02x. GUID mask must contain exactly 6 non-zero bits.\n",
                      value & 0xFFu);
-        return EndWith(-1);
+        return EndWith(kExitFailure);
     }
     settings->silentMask = value;
     return kAccepted;
@@ -45,12 +46,12 @@ CommandLineOutcome ParseCommandLine(int argc, const wchar_t* const* argv, RunSet
         const wchar_t* argument = argv[index];
         if (argument[0] != L'-') {
             PrintUsage(programPath);
-            return EndWith(0);
+            return EndWith(kExitSuccess);
         }
         const wchar_t option = argument[1];
         if (index == argc - 1 && option == L'd') {
             PrintUsage(programPath);
-            return EndWith(-1);
+            return EndWith(kExitFailure);
         }
         if (option == L'd') {
             const CommandLineOutcome outcome = TakeMaskArgument(argv[++index], settings);
@@ -61,12 +62,12 @@ CommandLineOutcome ParseCommandLine(int argc, const wchar_t* const* argv, RunSet
             settings->fix = true;
         } else if (option == L'h') {
             PrintUsage(programPath);
-            return EndWith(0);
+            return EndWith(kExitSuccess);
         } else if (option == L's') {
             settings->interactive = false;
         } else {
             PrintUsage(programPath);
-            return EndWith(-1);
+            return EndWith(kExitFailure);
         }
     }
     return kAccepted;

@@ -1,5 +1,8 @@
 // The whole program behind the platform's entry: the command line, then the run.
 #pragma once
 
-// argv holds wide strings of UTF-16 code units. Returns the exit status: 0 or -1.
+#include "cli/exit_status.h"
+
+// argv holds wide strings of UTF-16 code units. Returns the exit status: kExitSuccess or
+// kExitFailure.
 int ToolMain(int argc, const wchar_t* const* argv);

@@ -1,44 +1,27 @@
 #include "cli/utf8.h"
 
+#include <cstring>
+
 namespace {
 
-const unsigned kReplacement = 0xFFFD;
+const char16_t kReplacement = 0xFFFD;
+const bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
-// Length of the well-formed sequence at bytes, or 0; the code point goes to codePoint.
-std::size_t DecodeSequence(const unsigned char* bytes, std::size_t available, unsigned* codePoint) {
-    const unsigned lead = bytes[0];
-    std::size_t length;
-    unsigned minimum;
-    unsigned value;
-    if (lead < 0x80) {
-        *codePoint = lead;
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, minimum = 0x80, value = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, minimum = 0x800, value = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, minimum = 0x10000, value = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (available < length) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((bytes[i] & 0xC0u) != 0x80u) {
-            return 0;
-        }
-        value = (value << 6) | (bytes[i] & 0x3Fu);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return 0;
-    }
-    *codePoint = value;
-    return length;
+bool ContinuationByte(unsigned char byte) {
+    return (byte & 0xC0u) == 0x80u;
 }
 
-void AppendCodePoint(unsigned codePoint, std::string* out) {
+// The code point of a well-formed sequence of length bytes.
+char32_t SequenceCodePoint(const unsigned char* bytes, std::size_t length) {
+    static const unsigned kLeadBits[] = {0, 0x7Fu, 0x1Fu, 0x0Fu, 0x07u};
+    char32_t value = bytes[0] & kLeadBits[length];
+    for (std::size_t at = 1; at < length; ++at) {
+        value = (value << 6) | (bytes[at] & 0x3Fu);
+    }
+    return value;
+}
+
+void AppendCodePoint(char32_t codePoint, std::string* out) {
     if (codePoint < 0x80) {
         out->push_back(static_cast<char>(codePoint));
     } else if (codePoint < 0x800) {
@@ -58,38 +41,106 @@ void AppendCodePoint(unsigned codePoint, std::string* out) {
 
 } // namespace
 
-std::wstring DecodeUtf8(const char* bytes, std::size_t length) {
-    const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes);
-    std::wstring out;
-    out.reserve(length);
+bool HighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool LowSurrogate(char16_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+std::size_t Utf8SequenceLength(const unsigned char* bytes, std::size_t available) {
+    const unsigned lead = bytes[0];
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned secondLow = 0x80;
+    unsigned secondHigh = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        secondLow = lead == 0xE0 ? 0xA0 : 0x80;
+        secondHigh = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        secondLow = lead == 0xF0 ? 0x90 : 0x80;
+        secondHigh = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (available < length || bytes[1] < secondLow || bytes[1] > secondHigh) {
+        return 0;
+    }
+    for (std::size_t at = 2; at < length; ++at) {
+        if (!ContinuationByte(bytes[at])) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+void DecodeUtf8(const unsigned char* bytes, std::size_t length, std::u16string* units) {
+    units->clear();
+    units->reserve(length);
     std::size_t at = 0;
     while (at < length) {
-        unsigned codePoint = kReplacement;
-        const std::size_t used = DecodeSequence(data + at, length - at, &codePoint);
+        const std::size_t used = Utf8SequenceLength(bytes + at, length - at);
+        char32_t codePoint = used != 0 ? SequenceCodePoint(bytes + at, used) : kReplacement;
         at += used != 0 ? used : 1;
         if (codePoint >= 0x10000) {
             codePoint -= 0x10000;
-            out.push_back(static_cast<wchar_t>(0xD800 + (codePoint >> 10)));
-            out.push_back(static_cast<wchar_t>(0xDC00 + (codePoint & 0x3FF)));
+            units->push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+            units->push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
         } else {
-            out.push_back(static_cast<wchar_t>(codePoint));
+            units->push_back(static_cast<char16_t>(codePoint));
         }
     }
-    return out;
+}
+
+void AppendUtf8(const char16_t* units, std::size_t length, std::string* out) {
+    for (std::size_t at = 0; at < length; ++at) {
+        char32_t codePoint = units[at];
+        if (HighSurrogate(units[at]) && at + 1 < length && LowSurrogate(units[at + 1])) {
+            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (units[++at] & 0x3FFu);
+        } else if (HighSurrogate(units[at]) || LowSurrogate(units[at])) {
+            codePoint = kReplacement;
+        }
+        AppendCodePoint(codePoint, out);
+    }
+}
+
+void UnpackUtf16Le(const unsigned char* bytes, std::size_t length, char16_t* units) {
+    if (length < 2) {
+        return; // bytes may then be null, which memcpy must not be given
+    }
+    if (kLittleEndianHost) {
+        std::memcpy(units, bytes, length / 2 * 2);
+        return;
+    }
+    for (std::size_t at = 0; at < length / 2; ++at) {
+        units[at] = static_cast<char16_t>(bytes[2 * at] | (bytes[2 * at + 1] << 8));
+    }
+}
+
+void AppendUtf16Le(const char16_t* units, std::size_t length, std::string* out) {
+    for (std::size_t at = 0; at < length; ++at) {
+        out->push_back(static_cast<char>(units[at] & 0xFF));
+        out->push_back(static_cast<char>(units[at] >> 8));
+    }
+}
+
+std::wstring DecodeUtf8(const char* bytes, std::size_t length) {
+    std::u16string units;
+    DecodeUtf8(reinterpret_cast<const unsigned char*>(bytes), length, &units);
+    return std::wstring(units.begin(), units.end());
 }
 
 void AppendUtf8(const wchar_t* text, std::size_t length, std::string* out) {
+    std::u16string units(length, u'\0');
     for (std::size_t at = 0; at < length; ++at) {
-        unsigned unit = static_cast<unsigned>(text[at]) & 0xFFFFu;
-        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-        const bool nextIsLow =
-            at + 1 < length && (static_cast<unsigned>(text[at + 1]) & 0xFC00u) == 0xDC00u;
-        if (high && nextIsLow) {
-            const unsigned low = static_cast<unsigned>(text[++at]) & 0x3FFu;
-            unit = 0x10000 + ((unit - 0xD800) << 10) + low;
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            unit = kReplacement;
-        }
-        AppendCodePoint(unit, out);
+        units[at] = static_cast<char16_t>(text[at]);
     }
+    AppendUtf8(units.data(), units.size(), out);
 }

@@ -1,12 +1,29 @@
-// UTF-8 to and from wide text whose elements are UTF-16 code units (how the tool holds all
-// text, whatever the width of wchar_t).
+// The program's text codec. Text is held as UTF-16 code units (char16_t) and read from or
+// written as UTF-8 or UTF-16LE bytes; the console's wide text holds the same units, one per
+// wchar_t element, whatever the width of wchar_t.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
+bool HighSurrogate(char16_t unit);
+bool LowSurrogate(char16_t unit);
+
+// Length of the well-formed UTF-8 sequence at bytes (Unicode's table of well-formed byte
+// sequences), or 0.
+std::size_t Utf8SequenceLength(const unsigned char* bytes, std::size_t available);
+
 // Each byte that does not start a well-formed UTF-8 sequence becomes U+FFFD.
-std::wstring DecodeUtf8(const char* bytes, std::size_t length);
+void DecodeUtf8(const unsigned char* bytes, std::size_t length, std::u16string* units);
 
 // A surrogate that is not half of a pair becomes U+FFFD.
+void AppendUtf8(const char16_t* units, std::size_t length, std::string* out);
+
+// The length / 2 units that UTF-16LE bytes hold, into units.
+void UnpackUtf16Le(const unsigned char* bytes, std::size_t length, char16_t* units);
+
+void AppendUtf16Le(const char16_t* units, std::size_t length, std::string* out);
+
+// The console's wide text, from and to UTF-8 as above.
+std::wstring DecodeUtf8(const char* bytes, std::size_t length);
 void AppendUtf8(const wchar_t* text, std::size_t length, std::string* out);

@@ -70,11 +70,6 @@ const IpoibInstance* FindInstance(const InstanceTable* table, const wchar_t* net
     return nullptr;
 }
 
-void NoteFailedWrite(LSTATUS status, PassState* state) {
-    ++state->counters.failedWrites;
-    TellWriteFailure(status, &state->failuresTold);
-}
-
 PassCounters CheckAndFixAdapters(const RunSettings& settings) {
     PassState state = {settings, PassCounters{0, 0, 0}, false, WriteFailureLog{}};
     HKEY classKey;

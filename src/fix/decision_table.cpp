@@ -1,6 +1,7 @@
 #include "fix/decision_table.h"
 
 #include "cli/console.h"
+#include "fix/guid_mask_write.h"
 #include "fix/mask_prompt.h"
 
 namespace {

@@ -2,7 +2,9 @@
 // operation and mode.
 #pragma once
 
-#include "fix/adapter_pass.h"
+#include "fix/pass_state.h"
+#include "registry/instance_table.h"
+#include "registry/registry_api.h"
 
 enum GuidStanding {
     kKnownNothingToWrite, // known, predefined mask 0x00

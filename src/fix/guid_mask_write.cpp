@@ -1,4 +1,4 @@
-#include "fix/adapter_pass.h"
+#include "fix/guid_mask_write.h"
 
 LSTATUS WriteGuidMask(HKEY classKey, const wchar_t* adapterName, GuidMask mask) {
     HKEY adapterKey;

@@ -1,7 +1,8 @@
 // The prompt for a mask, for an adapter whose port GUID has no predefined mask.
 #pragma once
 
-#include "fix/adapter_pass.h"
+#include "fix/pass_state.h"
+#include "registry/registry_api.h"
 
 enum ReplyKind {
     kReplyNumber,

@@ -1,5 +1,6 @@
 #include "fix/run.h"
 
+#include "cli/exit_status.h"
 #include "fix/adapter_pass.h"
 #include "registry/instance_table.h"
 
@@ -9,5 +10,5 @@ const std::size_t RunRegistryAreaCount = sizeof RunRegistryAreas / sizeof RunReg
 int RunChecks(const RunSettings& settings) {
     CollectIpoibInstances();
     const PassCounters counters = CheckAndFixAdapters(settings);
-    return counters.failedWrites == 0 ? 0 : -1;
+    return counters.failedWrites == 0 ? kExitSuccess : kExitFailure;
 }

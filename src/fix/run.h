@@ -10,5 +10,6 @@
 extern const wchar_t* const RunRegistryAreas[];
 extern const std::size_t RunRegistryAreaCount;
 
-// 0 when every "GUIDMask" write succeeded (or none was due), -1 when any write failed.
+// kExitSuccess when every "GUIDMask" write succeeded (or none was due), kExitFailure when any
+// write failed.
 int RunChecks(const RunSettings& settings);

@@ -5,5 +5,5 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include "registry/registry_api_posix.h"
+#include "registry/registry_api-posix.h"
 #endif

@@ -2,7 +2,7 @@
 // (hive_file-hivex.cpp) and a plain refusal where it has not (hive_file-none.cpp).
 #pragma once
 
-#include "registry/registry_api_posix.h"
+#include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
 
 #include <cstddef>

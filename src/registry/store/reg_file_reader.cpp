@@ -1,6 +1,7 @@
 #include "registry/store/reg_file_reader.h"
 
 #include "cli/utf8.h"
+#include "registry/registry_api-posix.h"
 #include "registry/store/name_case.h"
 #include "registry/store/reg_file_lines.h"
 
@@ -24,7 +25,6 @@ const char16_t kHeaderStem[] = u"REGEDIT";
 // Appended where Windows' import would take the file but not the line.
 const char kSkippedByWindows[] = "; Windows would skip this line";
 const std::size_t kMaxKeyNameLength = 255;
-const std::size_t kMaxValueNameLength = 16383;
 const std::size_t kMaxQuotedInMessage = 64;
 
 // A hex value whose data go on over the next lines.
@@ -421,7 +421,7 @@ void StoreHexValue(RegParser* parser, const std::u16string& name, std::uint32_t 
     if (parser->currentKey == kNoIndex) {
         return;
     }
-    if (type == kRegSz || type == kRegExpandSz || type == kRegMultiSz) {
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
         if (parser->narrowHexText) {
             WidenHexText(&parser->data);
         }
@@ -579,7 +579,7 @@ bool ParseStringValue(RegParser* parser, std::size_t at, std::size_t dataStart) 
     unsigned char* place = nullptr;
     const std::u16string& name = parser->name;
     const std::uint32_t value = SetValueSpace(parser->tree, parser->currentKey, name.data(),
-                                              name.size(), kRegSz, 2 * units + 2, &place);
+                                              name.size(), REG_SZ, 2 * units + 2, &place);
     CopyUnquoted(parser->text, from, to, place);
     place[2 * units] = 0;
     place[2 * units + 1] = 0;
@@ -600,7 +600,7 @@ bool ParseDwordValue(RegParser* parser, std::size_t at, std::size_t dataStart) {
     for (int shift = 0; shift < 32; shift += 8) {
         parser->data.push_back(static_cast<unsigned char>((number >> shift) & 0xFF));
     }
-    StoreValue(parser, parser->name, kRegDword, FileOffset(*parser, dataStart),
+    StoreValue(parser, parser->name, REG_DWORD, FileOffset(*parser, dataStart),
                FileOffset(*parser, at));
     return true;
 }
@@ -653,7 +653,7 @@ bool ParseValueLine(RegParser* parser, std::size_t at) {
         return ParseDwordValue(parser, at + 6, dataStart);
     }
     if (StartsWith(text, at, u"hex:")) {
-        return ParseHexValue(parser, at + 4, dataStart, kRegBinary);
+        return ParseHexValue(parser, at + 4, dataStart, REG_BINARY);
     }
     if (StartsWith(text, at, u"hex(")) {
         at += 4;

@@ -3,19 +3,11 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 
 enum class RegFileEncoding { Utf8, Utf16Le };
 
 enum class LineEnding { None, CrLf, Lf, Cr };
-
-// The value types a .reg file spells in its own way; every other type is hex(N).
-const std::uint32_t kRegSz = 1;
-const std::uint32_t kRegExpandSz = 2;
-const std::uint32_t kRegBinary = 3;
-const std::uint32_t kRegDword = 4;
-const std::uint32_t kRegMultiSz = 7;
 
 // The units of one line's bytes. A UTF-8 byte that starts no well-formed sequence is U+FFFD.
 // False when the line holds a NUL character.

@@ -1,9 +1,9 @@
 #include "registry/store/reg_file_writer.h"
 
 #include "cli/utf8.h"
+#include "registry/store/file_io.h"
 
 #include <cerrno>
-#include <unistd.h>
 
 namespace {
 
@@ -52,10 +52,8 @@ bool QuotableText(RegFileEncoding encoding, const unsigned char* data, std::size
     if (length < 2 || length % 2 != 0 || data[length - 2] != 0 || data[length - 1] != 0) {
         return false;
     }
-    units->clear();
-    for (std::size_t at = 0; at + 2 < length; at += 2) {
-        units->push_back(static_cast<char16_t>(data[at] | (data[at + 1] << 8)));
-    }
+    units->resize(length / 2 - 1);
+    UnpackUtf16Le(data, length - 2, &(*units)[0]);
     return !BreaksLine(units->data(), units->size()) &&
            EncodableText(encoding, units->data(), units->size());
 }
@@ -63,7 +61,7 @@ bool QuotableText(RegFileEncoding encoding, const unsigned char* data, std::size
 void AppendHexData(std::uint32_t type, const unsigned char* data, std::size_t length,
                    std::size_t column, LineEnding ending, std::u16string* text) {
     const std::size_t prefixStart = text->size();
-    if (type == kRegBinary) {
+    if (type == REG_BINARY) {
         text->append(u"hex:");
     } else {
         text->append(u"hex(");
@@ -105,28 +103,6 @@ void AppendKeyPath(const KeyTree& tree, std::uint32_t key, std::u16string* text)
     text->append(path);
 }
 
-// Up to length bytes at offset; fewer at the end of the file.
-bool ReadBytesAt(int fd, std::uint64_t offset, std::size_t length, std::string* bytes) {
-    bytes->assign(length, '\0');
-    std::size_t got = 0;
-    while (got < length) {
-        const ssize_t read =
-            pread(fd, &(*bytes)[got], length - got, static_cast<off_t>(offset + got));
-        if (read < 0 && errno == EINTR) {
-            continue;
-        }
-        if (read < 0) {
-            return false;
-        }
-        if (read == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(read);
-    }
-    bytes->resize(got);
-    return true;
-}
-
 // How the file ends: with a line ending, and with an empty line before the end.
 struct FileEnding {
     bool lineEnded;
@@ -166,10 +142,8 @@ bool NarrowHexText(const unsigned char* data, std::size_t length, std::string* b
     if (length % 2 != 0) {
         return false;
     }
-    std::u16string units;
-    for (std::size_t at = 0; at < length; at += 2) {
-        units.push_back(static_cast<char16_t>(data[at] | (data[at + 1] << 8)));
-    }
+    std::u16string units(length / 2, u'\0');
+    UnpackUtf16Le(data, length, &units[0]);
     if (!EncodableText(RegFileEncoding::Utf8, units.data(), units.size())) {
         return false;
     }
@@ -188,14 +162,116 @@ void AppendEncoded(RegFileEncoding encoding, const std::u16string& text, std::st
     EncodeText(encoding, text.data(), text.size(), bytes);
 }
 
+// The text that replaces bytes [start, end) of the file: lead, then the value's data text,
+// then trail.
+struct PlannedText {
+    std::uint64_t start;
+    std::uint64_t end;
+    std::u16string lead;
+    std::u16string dataText;
+    std::u16string trail;
+};
+
+// A new value line: "name"= or @= and the data, the line starting at lineStart of lead.
+LSTATUS AppendValueLine(const RegFileLayout& layout, const ValueToWrite& value,
+                        std::size_t lineStart, LineEnding ending, PlannedText* planned) {
+    AppendValueName(value.name, value.nameLength, &planned->lead);
+    planned->lead.push_back(u'=');
+    return AppendValueDataText(layout, value, planned->lead.size() - lineStart, ending,
+                               &planned->dataText)
+               ? ERROR_SUCCESS
+               : ERROR_INVALID_PARAMETER;
+}
+
+// The value's last definition: only its data change, its name keeps its spelling.
+LSTATUS PlanInPlace(const TreeValue& definition, const ValueToWrite& value,
+                    const RegFileLayout& layout, PlannedText* planned) {
+    planned->start = definition.sourceStart;
+    planned->end = definition.sourceEnd;
+    return AppendValueDataText(layout, value, value.nameLength + 3, layout.lineEnding,
+                               &planned->dataText)
+               ? ERROR_SUCCESS
+               : ERROR_INVALID_PARAMETER;
+}
+
+// A line added at the end of the key's last own section (at), ended as the line before it is.
+LSTATUS PlanInKeySection(std::uint32_t at, const ValueToWrite& value, const RegFileLayout& layout,
+                         int fd, PlannedText* planned) {
+    std::string after;
+    if (!ReadBytesAt(fd, at, 4, &after)) {
+        return ErrorFromErrno(errno);
+    }
+    const LineEnding found = LineEndingAt(
+        layout.encoding, reinterpret_cast<const unsigned char*>(after.data()), after.size());
+    const LineEnding ending = found == LineEnding::None ? layout.lineEnding : found;
+    planned->lead.append(LineEndingText(ending));
+    planned->start = at;
+    planned->end = at;
+    return AppendValueLine(layout, value, planned->lead.size(), ending, planned);
+}
+
+// A section of its own for the key at the end of the file, set apart by an empty line.
+LSTATUS PlanNewSection(const KeyTree& tree, std::uint32_t key, const ValueToWrite& value,
+                       const RegFileLayout& layout, int fd, std::uint64_t fileSize,
+                       PlannedText* planned) {
+    FileEnding fileEnding;
+    if (!ReadFileEnding(layout, fd, fileSize, &fileEnding)) {
+        return ErrorFromErrno(errno);
+    }
+    const LineEnding ending = layout.lineEnding;
+    if (!fileEnding.lineEnded) {
+        planned->lead.append(LineEndingText(ending));
+    }
+    if (!fileEnding.blankLineEnded) {
+        planned->lead.append(LineEndingText(ending));
+    }
+    planned->lead.push_back(u'[');
+    AppendKeyPath(tree, key, &planned->lead);
+    planned->lead.push_back(u']');
+    planned->lead.append(LineEndingText(ending));
+    if (fileEnding.lineEnded) {
+        planned->trail.append(LineEndingText(ending));
+    }
+    planned->start = fileSize;
+    planned->end = fileSize;
+    return AppendValueLine(layout, value, planned->lead.size(), ending, planned);
+}
+
+// The planned text in the file's encoding, and where the value's data will lie.
+LSTATUS EncodePlannedText(const PlannedText& planned, RegFileEncoding encoding,
+                          std::uint64_t fileSize, bool inPlace, RegFileValueEdit* edit) {
+    if (!EncodableText(encoding, planned.lead.data(), planned.lead.size())) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    edit->file.start = planned.start;
+    edit->file.end = planned.end;
+    edit->file.bytes.clear();
+    AppendEncoded(encoding, planned.lead, &edit->file.bytes);
+    const std::uint64_t sourceStart = planned.start + edit->file.bytes.size();
+    AppendEncoded(encoding, planned.dataText, &edit->file.bytes);
+    const std::uint64_t sourceEnd = planned.start + edit->file.bytes.size();
+    AppendEncoded(encoding, planned.trail, &edit->file.bytes);
+    const std::uint64_t newSize =
+        fileSize - (planned.end - planned.start) + edit->file.bytes.size();
+    if (newSize >= kNoOffset) {
+        return ERROR_WRITE_FAULT;
+    }
+    edit->sourceStart = static_cast<std::uint32_t>(sourceStart);
+    edit->sourceEnd = static_cast<std::uint32_t>(sourceEnd);
+    edit->newValueAt = inPlace ? kNoOffset : static_cast<std::uint32_t>(sourceEnd);
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
-bool AppendValueDataText(const RegFileLayout& layout, std::uint32_t type, const unsigned char* data,
-                         std::size_t length, std::size_t column, LineEnding ending,
-                         std::u16string* text) {
+bool AppendValueDataText(const RegFileLayout& layout, const ValueToWrite& value, std::size_t column,
+                         LineEnding ending, std::u16string* text) {
+    const std::uint32_t type = value.type;
+    const unsigned char* data = value.data;
+    const std::size_t length = value.dataLength;
     std::u16string units;
-    const bool hexText = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
-    if (type == kRegSz && QuotableText(layout.encoding, data, length, &units)) {
+    const bool hexText = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    if (type == REG_SZ && QuotableText(layout.encoding, data, length, &units)) {
         AppendQuoted(units.data(), units.size(), text);
     } else if (hexText && GainsZeroOnImport(data, length)) {
         return false;
@@ -206,7 +282,7 @@ bool AppendValueDataText(const RegFileLayout& layout, std::uint32_t type, const 
         }
         AppendHexData(type, reinterpret_cast<const unsigned char*>(narrow.data()), narrow.size(),
                       column, ending, text);
-    } else if (type == kRegDword && length == 4) {
+    } else if (type == REG_DWORD && length == 4) {
         text->append(u"dword:");
         AppendHexNumber(static_cast<std::uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16)) |
                             (static_cast<std::uint32_t>(data[3]) << 24),
@@ -217,85 +293,27 @@ bool AppendValueDataText(const RegFileLayout& layout, std::uint32_t type, const 
     return true;
 }
 
-LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const char16_t* name,
-                              std::size_t nameLength, std::uint32_t type, const unsigned char* data,
-                              std::size_t dataLength, const RegFileLayout& layout, int fd,
-                              std::uint64_t fileSize, RegFileValueEdit* edit) {
-    if (BreaksLine(name, nameLength) || !EncodableText(layout.encoding, name, nameLength)) {
+LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const ValueToWrite& value,
+                              const RegFileLayout& layout, int fd, std::uint64_t fileSize,
+                              RegFileValueEdit* edit) {
+    if (BreaksLine(value.name, value.nameLength) ||
+        !EncodableText(layout.encoding, value.name, value.nameLength)) {
         return ERROR_INVALID_PARAMETER;
     }
-    const RegFileEncoding encoding = layout.encoding;
-    std::u16string lead; // the text in front of the data
-    std::u16string dataText;
-    std::u16string trail;
-    const std::uint32_t value = FindValue(tree, key, name, nameLength);
-    const bool inPlace = value != kNoIndex && tree.values[value].sourceStart != kNoOffset;
+    PlannedText planned;
+    const std::uint32_t found = FindValue(tree, key, value.name, value.nameLength);
+    const bool inPlace = found != kNoIndex && tree.values[found].sourceStart != kNoOffset;
+    const std::uint32_t at = tree.keys[key].newValueAt;
+    LSTATUS status;
     if (inPlace) {
-        // The value's last definition: only its data change, its name keeps its spelling.
-        if (!AppendValueDataText(layout, type, data, dataLength, nameLength + 3, layout.lineEnding,
-                                 &dataText)) {
-            return ERROR_INVALID_PARAMETER;
-        }
-        edit->file.start = tree.values[value].sourceStart;
-        edit->file.end = tree.values[value].sourceEnd;
+        status = PlanInPlace(tree.values[found], value, layout, &planned);
+    } else if (at != kNoOffset) {
+        status = PlanInKeySection(at, value, layout, fd, &planned);
     } else {
-        std::string after;
-        LineEnding ending = layout.lineEnding;
-        const std::uint32_t at = tree.keys[key].newValueAt;
-        if (at != kNoOffset) {
-            if (!ReadBytesAt(fd, at, 4, &after)) {
-                return ErrorFromErrno(errno);
-            }
-            const LineEnding found = LineEndingAt(
-                encoding, reinterpret_cast<const unsigned char*>(after.data()), after.size());
-            ending = found == LineEnding::None ? ending : found;
-            lead.append(LineEndingText(ending));
-            edit->file.start = at;
-        } else {
-            FileEnding fileEnding;
-            if (!ReadFileEnding(layout, fd, fileSize, &fileEnding)) {
-                return ErrorFromErrno(errno);
-            }
-            if (!fileEnding.lineEnded) {
-                lead.append(LineEndingText(ending));
-            }
-            if (!fileEnding.blankLineEnded) {
-                lead.append(LineEndingText(ending));
-            }
-            lead.push_back(u'[');
-            AppendKeyPath(tree, key, &lead);
-            lead.push_back(u']');
-            lead.append(LineEndingText(ending));
-            if (fileEnding.lineEnded) {
-                trail.append(LineEndingText(ending));
-            }
-            edit->file.start = fileSize;
-        }
-        edit->file.end = edit->file.start;
-        const std::size_t lineStart = lead.size();
-        AppendValueName(name, nameLength, &lead);
-        lead.push_back(u'=');
-        if (!AppendValueDataText(layout, type, data, dataLength, lead.size() - lineStart, ending,
-                                 &dataText)) {
-            return ERROR_INVALID_PARAMETER;
-        }
+        status = PlanNewSection(tree, key, value, layout, fd, fileSize, &planned);
     }
-    if (!EncodableText(encoding, lead.data(), lead.size())) {
-        return ERROR_INVALID_PARAMETER;
+    if (status != ERROR_SUCCESS) {
+        return status;
     }
-    edit->file.bytes.clear();
-    AppendEncoded(encoding, lead, &edit->file.bytes);
-    const std::uint64_t sourceStart = edit->file.start + edit->file.bytes.size();
-    AppendEncoded(encoding, dataText, &edit->file.bytes);
-    const std::uint64_t sourceEnd = edit->file.start + edit->file.bytes.size();
-    AppendEncoded(encoding, trail, &edit->file.bytes);
-    const std::uint64_t newSize =
-        fileSize - (edit->file.end - edit->file.start) + edit->file.bytes.size();
-    if (newSize >= kNoOffset) {
-        return ERROR_WRITE_FAULT;
-    }
-    edit->sourceStart = static_cast<std::uint32_t>(sourceStart);
-    edit->sourceEnd = static_cast<std::uint32_t>(sourceEnd);
-    edit->newValueAt = inPlace ? kNoOffset : static_cast<std::uint32_t>(sourceEnd);
-    return ERROR_SUCCESS;
+    return EncodePlannedText(planned, layout.encoding, fileSize, inPlace, edit);
 }

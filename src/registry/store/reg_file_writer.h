@@ -4,10 +4,11 @@
 // file keeps its encoding, byte-order mark, line endings, comments, order and spellings.
 #pragma once
 
-#include "registry/registry_api_posix.h"
+#include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/reg_file_reader.h"
 #include "registry/store/store_replace.h"
+#include "registry/store/value_to_write.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,13 +26,11 @@ struct RegFileValueEdit {
 // REGEDIT4 file hex(1), hex(2) and hex(7) data are the text's UTF-8 bytes; false when the data
 // are no such text (an odd byte count, or a surrogate that is not half of a pair). False too for
 // text data without a final zero character, to which a reader of the file would add one.
-bool AppendValueDataText(const RegFileLayout& layout, std::uint32_t type, const unsigned char* data,
-                         std::size_t length, std::size_t column, LineEnding ending,
-                         std::u16string* text);
+bool AppendValueDataText(const RegFileLayout& layout, const ValueToWrite& value, std::size_t column,
+                         LineEnding ending, std::u16string* text);
 
 // Plans writing the value into the file open on fd (fileSize bytes) whose tree is tree.
 // Fails with ERROR_INVALID_PARAMETER for a name, or data, that no .reg line can hold.
-LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const char16_t* name,
-                              std::size_t nameLength, std::uint32_t type, const unsigned char* data,
-                              std::size_t dataLength, const RegFileLayout& layout, int fd,
-                              std::uint64_t fileSize, RegFileValueEdit* edit);
+LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const ValueToWrite& value,
+                              const RegFileLayout& layout, int fd, std::uint64_t fileSize,
+                              RegFileValueEdit* edit);

@@ -85,7 +85,7 @@ bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16st
 LSTATUS PlanStoreWrite(std::uint32_t key, const char16_t* name, std::size_t nameLength, DWORD type,
                        const unsigned char* data, std::size_t dataLength, const StoreLock& lock,
                        RegFileValueEdit* edit) {
-    return PlanRegFileValueWrite(gStore.tree, key, name, nameLength, type, data, dataLength,
+    return PlanRegFileValueWrite(gStore.tree, key, {name, nameLength, type, data, dataLength},
                                  gStore.shape.regFile, lock.fd, lock.identity.size, edit);
 }
 

@@ -9,7 +9,7 @@
 // Select\Current.
 #pragma once
 
-#include "registry/registry_api_posix.h"
+#include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
 
 #include <cstddef>

@@ -12,22 +12,7 @@ namespace {
 // pathological stream of writers.
 const int kLockAttempts = 1000;
 
-FileIdentity IdentityOf(const struct stat& status) {
-    FileIdentity identity;
-    identity.device = status.st_dev;
-    identity.inode = status.st_ino;
-    identity.size = static_cast<std::uint64_t>(status.st_size);
-    identity.modifiedSeconds = status.st_mtim.tv_sec;
-    identity.modifiedNanoseconds = status.st_mtim.tv_nsec;
-    return identity;
-}
-
 } // namespace
-
-bool SameFileIdentity(const FileIdentity& a, const FileIdentity& b) {
-    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-           a.modifiedSeconds == b.modifiedSeconds && a.modifiedNanoseconds == b.modifiedNanoseconds;
-}
 
 bool DescribeOpenFile(int fd, StoreLock* lock) {
     struct stat status;
@@ -76,23 +61,5 @@ void UnlockStoreFile(StoreLock* lock) {
     if (lock->fd >= 0) {
         close(lock->fd);
         lock->fd = -1;
-    }
-}
-
-LSTATUS ErrorFromErrno(int error) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return ERROR_ACCESS_DENIED;
-    case ENOENT:
-        return ERROR_FILE_NOT_FOUND;
-    case ENOSPC:
-    case EDQUOT:
-        return ERROR_DISK_FULL;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-        return ERROR_WRITE_FAULT;
     }
 }

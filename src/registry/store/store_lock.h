@@ -4,19 +4,10 @@
 // locked file.
 #pragma once
 
-#include "registry/registry_api_posix.h"
+#include "registry/store/file_io.h"
 
 #include <cstdint>
 #include <string>
-
-// What tells one version of a store file from another: a write replaces the file by a new one.
-struct FileIdentity {
-    std::uint64_t device;
-    std::uint64_t inode;
-    std::uint64_t size;
-    std::int64_t modifiedSeconds;
-    std::int64_t modifiedNanoseconds;
-};
 
 struct StoreLock {
     int fd; // open for reading on the locked file; -1 when not locked
@@ -29,8 +20,6 @@ struct StoreLock {
     bool regularFile;
 };
 
-bool SameFileIdentity(const FileIdentity& a, const FileIdentity& b);
-
 // Fills identity and the fields of lock that describe the file open on fd.
 bool DescribeOpenFile(int fd, StoreLock* lock);
 
@@ -40,6 +29,3 @@ LSTATUS LockStoreFile(const std::string& path, StoreLock* lock);
 
 // Releases the lock and closes the file.
 void UnlockStoreFile(StoreLock* lock);
-
-// The registry error code for a failed file operation's errno.
-LSTATUS ErrorFromErrno(int error);

@@ -6,7 +6,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 ReplaceStep gFailingReplaceStep = ReplaceStep::None;
 
@@ -37,23 +36,7 @@ std::string BaseNameOf(const std::string& path) {
 }
 
 bool WriteAll(int fd, const char* bytes, std::size_t length, std::uint64_t at) {
-    if (FailsForTest(ReplaceStep::Write)) {
-        return false;
-    }
-    while (length > 0) {
-        const ssize_t wrote = pwrite(fd, bytes, length, static_cast<off_t>(at));
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        if (wrote <= 0) {
-            errno = wrote == 0 ? EIO : errno;
-            return false;
-        }
-        bytes += wrote;
-        length -= static_cast<std::size_t>(wrote);
-        at += static_cast<std::uint64_t>(wrote);
-    }
-    return true;
+    return !FailsForTest(ReplaceStep::Write) && WriteBytesAt(fd, bytes, length, at);
 }
 
 // Copies bytes [from, to) of one file to outAt in another: in the kernel when it can, else
@@ -80,26 +63,23 @@ bool CopyRange(int in, int out, std::uint64_t from, std::uint64_t to, std::uint6
         }
         return false;
     }
-    std::vector<char> buffer;
+    std::string buffer;
     while (static_cast<std::uint64_t>(inOffset) < to) {
-        buffer.resize(kCopyBufferSize);
-        const std::size_t left =
-            static_cast<std::size_t>(to - static_cast<std::uint64_t>(inOffset));
-        const std::size_t want = left < buffer.size() ? left : buffer.size();
-        const ssize_t got = pread(in, buffer.data(), want, inOffset);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            errno = got == 0 ? EIO : errno; // the file is shorter than its identity said
+        const std::uint64_t left = to - static_cast<std::uint64_t>(inOffset);
+        const std::size_t want =
+            left < kCopyBufferSize ? static_cast<std::size_t>(left) : kCopyBufferSize;
+        if (!ReadBytesAt(in, static_cast<std::uint64_t>(inOffset), want, &buffer)) {
             return false;
         }
-        const std::size_t length = static_cast<std::size_t>(got);
-        if (!WriteAll(out, buffer.data(), length, static_cast<std::uint64_t>(outOffset))) {
+        if (buffer.empty()) {
+            errno = EIO; // the file is shorter than its identity said
             return false;
         }
-        inOffset += got;
-        outOffset += got;
+        if (!WriteAll(out, buffer.data(), buffer.size(), static_cast<std::uint64_t>(outOffset))) {
+            return false;
+        }
+        inOffset += static_cast<loff_t>(buffer.size());
+        outOffset += static_cast<loff_t>(buffer.size());
     }
     return true;
 }
@@ -129,10 +109,6 @@ bool GiveStoreOwnership(int fd, const StoreLock& lock) {
     const int owned = fchown(fd, lock.owner, lock.group);
     static_cast<void>(owned);
     return !FailsForTest(ReplaceStep::Permissions) && fchmod(fd, lock.mode) == 0;
-}
-
-std::string ProcessFdPath(int fd) {
-    return "/proc/self/fd/" + std::to_string(fd);
 }
 
 // Gives an unnamed file its temporary name, ready to be renamed over the store.

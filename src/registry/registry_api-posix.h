@@ -5,6 +5,7 @@
 // whatever the width of wchar_t, so every byte count is a UTF-16 byte count: 2 per element.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 typedef std::uint8_t BYTE;
@@ -52,6 +53,9 @@ typedef HKEY* PHKEY;
 #define REG_DWORD 4
 #define REG_MULTI_SZ 7
 #define REG_QWORD 11
+
+// Value names are at most 16383 UTF-16 units long, as on Windows.
+const std::size_t kMaxValueNameLength = 16383;
 
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002

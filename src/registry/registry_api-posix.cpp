@@ -1,7 +1,7 @@
 // The registry API over the process's registry store. Handles hold a key's path, not the key,
 // and are looked up again at each call, so that a store re-read by a write never leaves a
 // handle pointing at a key of the old tree.
-#include "registry/registry_api_posix.h"
+#include "registry/registry_api-posix.h"
 #include "registry/store/registry_store.h"
 
 #include <algorithm>
@@ -18,9 +18,6 @@ namespace {
 
 // Rights that change a key: KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_CREATE_LINK, DELETE,
 // WRITE_DAC and WRITE_OWNER.
-// Value names are at most 16383 characters, as on Windows.
-const std::size_t kMaxValueNameLength = 16383;
-
 const REGSAM kWriteRights =
     KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | 0x00010000u | 0x00040000u | 0x00080000u;
 
