@@ -1,5 +1,6 @@
 #include "registry/store/registry_store.h"
 
+#include "registry/store/file_io.h"
 #include "registry/store/hive_file.h"
 #include "registry/store/hive_image.h"
 #include "registry/store/hive_layout.h"
@@ -45,7 +46,7 @@ RegistryStore gStore;
 // A name that opens the file open on fd, for a library that opens files by name; path when
 // the system has no such name.
 std::string OpenFilePath(int fd, const std::string& path) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const std::string self = ProcessFdPath(fd);
     return access(self.c_str(), R_OK) == 0 ? self : path;
 }
 
@@ -69,9 +70,9 @@ bool ReadHiveStore(int fd, const std::string& path, const std::vector<std::u16st
 // .reg file by its first bytes.
 bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16string>& areas,
                    KeyTree* tree, StoreShape* shape, RegFileError* error) {
-    unsigned char start[kHiveSignatureLength];
-    const ssize_t got = pread(fd, start, sizeof start, 0);
-    shape->hive = got > 0 && StartsAsHive(start, static_cast<std::size_t>(got));
+    std::string start;
+    shape->hive = ReadBytesAt(fd, 0, kHiveSignatureLength, &start) &&
+                  StartsAsHive(reinterpret_cast<const unsigned char*>(start.data()), start.size());
     shape->hiveLayout = HiveLayout{kNoIndex, kNoIndex};
     shape->incomplete.clear();
     if (shape->hive) {
