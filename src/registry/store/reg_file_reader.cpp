@@ -10,11 +10,6 @@
 #include <unistd.h>
 #include <vector>
 
-const char16_t* const kRootKeyNames[] = {
-    u"HKEY_LOCAL_MACHINE", u"HKEY_CURRENT_USER",   u"HKEY_CLASSES_ROOT",
-    u"HKEY_USERS",         u"HKEY_CURRENT_CONFIG",
-};
-
 namespace {
 
 const char16_t kHeaderVersion5[] = u"Windows Registry Editor Version 5.00";
@@ -24,7 +19,6 @@ const char kHeaderMissing[] = "missing header: the first line must be \"Windows 
 const char16_t kHeaderStem[] = u"REGEDIT";
 // Appended where Windows' import would take the file but not the line.
 const char kSkippedByWindows[] = "; Windows would skip this line";
-const std::size_t kMaxKeyNameLength = 255;
 const std::size_t kMaxQuotedInMessage = 64;
 
 // A hex value whose data go on over the next lines.
@@ -635,7 +629,8 @@ bool ParseValueLine(RegParser* parser, std::size_t at) {
         return false;
     }
     if (parser->name.size() > kMaxValueNameLength) {
-        return Fail(parser, "value name longer than 16383 characters");
+        return Fail(parser, "value name longer than " + std::to_string(kMaxValueNameLength) +
+                                " characters");
     }
     at = SkipBlanks(text, at);
     if (at == text.size() || text[at] != u'=') {
