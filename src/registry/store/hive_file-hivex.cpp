@@ -312,19 +312,17 @@ bool ReadHiveFile(const char* path, const std::vector<std::u16string>& areas, Ke
 }
 
 LSTATUS CommitHiveValue(const char* inPath, const char* outPath,
-                        const std::vector<std::u16string>& keyPath, const char16_t* name,
-                        std::size_t nameLength, DWORD type, const unsigned char* data,
-                        std::size_t dataLength) {
+                        const std::vector<std::u16string>& keyPath, const ValueToWrite& write) {
     errno = 0;
     hive_h* hive = hivex_open(inPath, HIVEX_OPEN_WRITE);
     if (hive == nullptr) {
         return errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_BADDB;
     }
-    std::string valueName = Utf8OfUnits(name, nameLength);
-    std::string bytes(reinterpret_cast<const char*>(data), dataLength);
+    std::string valueName = Utf8OfUnits(write.name, write.nameLength);
+    std::string bytes(reinterpret_cast<const char*>(write.data), write.dataLength);
     hive_set_value value;
     value.key = &valueName[0];
-    value.t = HiveTypeOf(type);
+    value.t = HiveTypeOf(write.type);
     value.len = bytes.size();
     value.value = &bytes[0];
     LSTATUS status = ERROR_SUCCESS;

@@ -83,11 +83,10 @@ bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16st
 }
 
 // The format's writer: the edit of the file that sets one value.
-LSTATUS PlanStoreWrite(std::uint32_t key, const char16_t* name, std::size_t nameLength, DWORD type,
-                       const unsigned char* data, std::size_t dataLength, const StoreLock& lock,
+LSTATUS PlanStoreWrite(std::uint32_t key, const ValueToWrite& write, const StoreLock& lock,
                        RegFileValueEdit* edit) {
-    return PlanRegFileValueWrite(gStore.tree, key, {name, nameLength, type, data, dataLength},
-                                 gStore.shape.regFile, lock.fd, lock.identity.size, edit);
+    return PlanRegFileValueWrite(gStore.tree, key, write, gStore.shape.regFile, lock.fd,
+                                 lock.identity.size, edit);
 }
 
 std::string ErrorText(const char* path, const RegFileError& error) {
@@ -116,15 +115,13 @@ LSTATUS RefreshFromLockedFile(const StoreLock& lock) {
 }
 
 // The tree takes on what the edit did to the file.
-void ApplyValueEdit(std::uint32_t key, const char16_t* name, std::size_t nameLength, DWORD type,
-                    const unsigned char* data, std::size_t dataLength,
-                    const RegFileValueEdit& edit) {
+void ApplyValueEdit(std::uint32_t key, const ValueToWrite& write, const RegFileValueEdit& edit) {
     const std::int64_t delta = static_cast<std::int64_t>(edit.file.bytes.size()) -
                                static_cast<std::int64_t>(edit.file.end - edit.file.start);
     ShiftSourceOffsets(&gStore.tree, static_cast<std::uint32_t>(edit.file.start),
                        static_cast<std::uint32_t>(edit.file.end), delta);
-    const std::uint32_t value =
-        SetValue(&gStore.tree, key, name, nameLength, type, data, dataLength);
+    const std::uint32_t value = SetValue(&gStore.tree, key, write.name, write.nameLength,
+                                         write.type, write.data, write.dataLength);
     gStore.tree.values[value].sourceStart = edit.sourceStart;
     gStore.tree.values[value].sourceEnd = edit.sourceEnd;
     if (edit.newValueAt != kNoOffset) {
@@ -134,16 +131,15 @@ void ApplyValueEdit(std::uint32_t key, const char16_t* name, std::size_t nameLen
 
 // A hive's writer: hivex commits the locked hive, with the value set, into the new file of a
 // store replacement.
-LSTATUS WriteHiveValue(std::uint32_t key, const char16_t* name, std::size_t nameLength, DWORD type,
-                       const unsigned char* data, std::size_t dataLength, StoreLock* lock) {
+LSTATUS WriteHiveValue(std::uint32_t key, const ValueToWrite& write, StoreLock* lock) {
     std::vector<std::u16string> keyPath;
     if (!HiveKeyPath(gStore.tree, gStore.shape.hiveLayout, key, &keyPath)) {
         return ERROR_ACCESS_DENIED; // above the hive: no value is ever written there
     }
     // hivex matches value names in ASCII case only: an existing value goes by its own spelling.
-    const std::uint32_t existing = FindValue(gStore.tree, key, name, nameLength);
+    const std::uint32_t existing = FindValue(gStore.tree, key, write.name, write.nameLength);
     const std::u16string valueName = existing == kNoIndex
-                                         ? std::u16string(name, nameLength)
+                                         ? std::u16string(write.name, write.nameLength)
                                          : std::u16string(gStore.tree.values[existing].name,
                                                           gStore.tree.values[existing].nameLength);
     // The commit starts from the hive as Windows would load it, so that what only the logs
@@ -156,12 +152,13 @@ LSTATUS WriteHiveValue(std::uint32_t key, const char16_t* name, std::size_t name
         ReleaseHiveImage(&image);
         return ERROR_BADDB;
     }
+    const ValueToWrite spelled{valueName.data(), valueName.size(), write.type, write.data,
+                               write.dataLength};
     StoreReplacement replacement;
     std::string writePath;
     LSTATUS status = BeginStoreReplacement(gStore.filePath, &replacement, &writePath);
     if (status == ERROR_SUCCESS) {
-        status = CommitHiveValue(image.readPath.c_str(), writePath.c_str(), keyPath,
-                                 valueName.data(), valueName.size(), type, data, dataLength);
+        status = CommitHiveValue(image.readPath.c_str(), writePath.c_str(), keyPath, spelled);
         if (status != ERROR_SUCCESS) {
             AbandonStoreReplacement(&replacement);
         }
@@ -172,14 +169,14 @@ LSTATUS WriteHiveValue(std::uint32_t key, const char16_t* name, std::size_t name
     }
     status = FinishStoreReplacement(gStore.filePath, &replacement, lock);
     if (status == ERROR_SUCCESS) {
-        SetValue(&gStore.tree, key, valueName.data(), valueName.size(), type, data, dataLength);
+        SetValue(&gStore.tree, key, spelled.name, spelled.nameLength, spelled.type, spelled.data,
+                 spelled.dataLength);
     }
     return status;
 }
 
-LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const char16_t* name,
-                    std::size_t nameLength, DWORD type, const unsigned char* data,
-                    std::size_t dataLength, StoreLock* lock) {
+LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const ValueToWrite& write,
+                    StoreLock* lock) {
     if ((lock->mode & 0222u) == 0) {
         return ERROR_ACCESS_DENIED;
     }
@@ -192,15 +189,14 @@ LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const ch
         return ERROR_KEY_DELETED;
     }
     if (gStore.shape.hive) {
-        const LSTATUS written = WriteHiveValue(key, name, nameLength, type, data, dataLength, lock);
+        const LSTATUS written = WriteHiveValue(key, write, lock);
         if (written == ERROR_SUCCESS) {
             gStore.identity = lock->identity;
         }
         return written;
     }
     RegFileValueEdit edit;
-    const LSTATUS planned =
-        PlanStoreWrite(key, name, nameLength, type, data, dataLength, *lock, &edit);
+    const LSTATUS planned = PlanStoreWrite(key, write, *lock, &edit);
     if (planned != ERROR_SUCCESS) {
         return planned;
     }
@@ -208,7 +204,7 @@ LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const ch
     if (replaced != ERROR_SUCCESS) {
         return replaced;
     }
-    ApplyValueEdit(key, name, nameLength, type, data, dataLength, edit);
+    ApplyValueEdit(key, write, edit);
     gStore.identity = lock->identity;
     return ERROR_SUCCESS;
 }
@@ -306,9 +302,8 @@ FILETIME StoreLastWriteTime() {
     return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
 }
 
-LSTATUS WriteStoreValue(const char16_t* keyPath, std::size_t keyPathLength, const char16_t* name,
-                        std::size_t nameLength, DWORD type, const unsigned char* data,
-                        std::size_t dataLength) {
+LSTATUS WriteStoreValue(const char16_t* keyPath, std::size_t keyPathLength,
+                        const ValueToWrite& write) {
     if (!gStore.loaded) {
         return ERROR_INVALID_HANDLE;
     }
@@ -317,8 +312,7 @@ LSTATUS WriteStoreValue(const char16_t* keyPath, std::size_t keyPathLength, cons
     if (locked != ERROR_SUCCESS) {
         return locked;
     }
-    const LSTATUS status =
-        WriteLocked(keyPath, keyPathLength, name, nameLength, type, data, dataLength, &lock);
+    const LSTATUS status = WriteLocked(keyPath, keyPathLength, write, &lock);
     UnlockStoreFile(&lock);
     return status;
 }
