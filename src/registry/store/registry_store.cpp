@@ -4,6 +4,7 @@
 #include "registry/store/hive_file.h"
 #include "registry/store/hive_image.h"
 #include "registry/store/hive_layout.h"
+#include "registry/store/hive_store.h"
 #include "registry/store/reg_file_reader.h"
 #include "registry/store/reg_file_writer.h"
 #include "registry/store/store_lock.h"
@@ -42,13 +43,6 @@ struct RegistryStore {
 };
 
 RegistryStore gStore;
-
-// A name that opens the file open on fd, for a library that opens files by name; path when
-// the system has no such name.
-std::string OpenFilePath(int fd, const std::string& path) {
-    const std::string self = ProcessFdPath(fd);
-    return access(self.c_str(), R_OK) == 0 ? self : path;
-}
 
 bool ReadHiveStore(int fd, const std::string& path, const std::vector<std::u16string>& areas,
                    KeyTree* tree, StoreShape* shape, RegFileError* error) {
@@ -142,32 +136,9 @@ LSTATUS WriteHiveValue(std::uint32_t key, const ValueToWrite& write, StoreLock* 
                                          ? std::u16string(write.name, write.nameLength)
                                          : std::u16string(gStore.tree.values[existing].name,
                                                           gStore.tree.values[existing].nameLength);
-    // The commit starts from the hive as Windows would load it, so that what only the logs
-    // hold is written into the new file, which is clean and above every entry of the logs.
-    HiveImage image;
-    std::string problem;
-    if (!PrepareHiveImage(lock->fd, OpenFilePath(lock->fd, gStore.filePath), gStore.filePath,
-                          &image, &problem) ||
-        image.state == HiveReplayResult::Incomplete) {
-        ReleaseHiveImage(&image);
-        return ERROR_BADDB;
-    }
     const ValueToWrite spelled{valueName.data(), valueName.size(), write.type, write.data,
                                write.dataLength};
-    StoreReplacement replacement;
-    std::string writePath;
-    LSTATUS status = BeginStoreReplacement(gStore.filePath, &replacement, &writePath);
-    if (status == ERROR_SUCCESS) {
-        status = CommitHiveValue(image.readPath.c_str(), writePath.c_str(), keyPath, spelled);
-        if (status != ERROR_SUCCESS) {
-            AbandonStoreReplacement(&replacement);
-        }
-    }
-    ReleaseHiveImage(&image);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    status = FinishStoreReplacement(gStore.filePath, &replacement, lock);
+    const LSTATUS status = CommitHiveStoreValue(gStore.filePath, keyPath, spelled, lock);
     if (status == ERROR_SUCCESS) {
         SetValue(&gStore.tree, key, spelled.name, spelled.nameLength, spelled.type, spelled.data,
                  spelled.dataLength);
