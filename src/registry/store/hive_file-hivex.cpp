@@ -32,23 +32,14 @@ DWORD TypeOfHive(const hive_type* type) {
 
 // hivex gives and takes names as UTF-8.
 std::u16string UnitsOfUtf8(const char* text) {
-    const std::wstring wide = DecodeUtf8(text, std::strlen(text));
     std::u16string units;
-    units.reserve(wide.size());
-    for (wchar_t unit : wide) {
-        units.push_back(static_cast<char16_t>(static_cast<std::uint32_t>(unit) & 0xFFFFu));
-    }
+    DecodeUtf8(reinterpret_cast<const unsigned char*>(text), std::strlen(text), &units);
     return units;
 }
 
 std::string Utf8OfUnits(const char16_t* units, std::size_t length) {
-    std::wstring wide;
-    wide.reserve(length);
-    for (std::size_t at = 0; at < length; ++at) {
-        wide.push_back(static_cast<wchar_t>(units[at]));
-    }
     std::string text;
-    AppendUtf8(wide.data(), wide.size(), &text);
+    AppendUtf8(units, length, &text);
     return text;
 }
 

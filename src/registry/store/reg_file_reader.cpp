@@ -66,9 +66,8 @@ bool FailSkippable(RegParser* parser, const std::string& what) {
 }
 
 std::string Utf8Of(const char16_t* units, std::size_t length) {
-    const std::wstring wide(units, units + length);
     std::string bytes;
-    AppendUtf8(wide.data(), wide.size(), &bytes);
+    AppendUtf8(units, length, &bytes);
     return bytes;
 }
 
@@ -389,13 +388,11 @@ void StoreValue(RegParser* parser, const std::u16string& name, std::uint32_t typ
 
 // The UTF-16LE bytes of text data given as narrow bytes.
 void WidenHexText(std::vector<unsigned char>* data) {
-    const std::wstring units =
-        DecodeUtf8(reinterpret_cast<const char*>(data->data()), data->size());
-    data->resize(2 * units.size());
-    for (std::size_t unit = 0; unit < units.size(); ++unit) {
-        (*data)[2 * unit] = static_cast<unsigned char>(units[unit] & 0xFF);
-        (*data)[2 * unit + 1] = static_cast<unsigned char>((units[unit] >> 8) & 0xFF);
-    }
+    std::u16string units;
+    DecodeUtf8(data->data(), data->size(), &units);
+    std::string bytes;
+    AppendUtf16Le(units.data(), units.size(), &bytes);
+    data->assign(bytes.begin(), bytes.end());
 }
 
 // Text data that do not end in a zero character get one, as Windows' import adds it; data of
