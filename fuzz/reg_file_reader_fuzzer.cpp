@@ -6,6 +6,7 @@
 // HKEY_LOCAL_MACHINE in an area, below one or above one, with their values.
 #include "tree_text.h"
 
+#include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/name_case.h"
 #include "registry/store/reg_file_reader.h"

@@ -11,6 +11,7 @@
 // rest is the file.
 #include "tree_text.h"
 
+#include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/reg_file_reader.h"
 #include "registry/store/registry_store.h"
@@ -127,9 +128,9 @@ void WriteAndCompare(const std::string& path, const PlannedWrite& write) {
     CollectKeys(expected, root, std::u16string(), &keys, &paths);
     const std::size_t chosen = write.keyChoice % keys.size();
     const std::string before = FileBytes(path);
-    const LSTATUS status =
-        WriteStoreValue(paths[chosen].data(), paths[chosen].size(), write.name.data(),
-                        write.name.size(), write.type, write.data.data(), write.data.size());
+    const LSTATUS status = WriteStoreValue(
+        paths[chosen].data(), paths[chosen].size(),
+        {write.name.data(), write.name.size(), write.type, write.data.data(), write.data.size()});
     if (status != ERROR_SUCCESS) {
         if (FileBytes(path) != before) {
             std::abort();

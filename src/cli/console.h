@@ -15,6 +15,10 @@ void PrintMessage(const wchar_t* format, unsigned number);
 // the two keep their order on one terminal.
 void PrintErrorText(const wchar_t* text);
 
+// Writes an ASCII literal of the program to standard error without allocating, for the one
+// line that is left to say when memory has run out.
+void PrintErrorLiteral(const char* text);
+
 // Sends what has been printed so far, before the tool waits for input or ends.
 void FlushConsole();
 

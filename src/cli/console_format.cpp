@@ -2,6 +2,7 @@
 
 #include "cli/console.h"
 
+#include <cstdio>
 #include <cwchar>
 
 namespace {
@@ -61,6 +62,11 @@ void PrintText(const wchar_t* text) {
 void PrintErrorText(const wchar_t* text) {
     FlushConsole();
     WriteErrorText(text, std::wcslen(text));
+}
+
+// Standard error is unbuffered: fputs hands the bytes straight to the system.
+void PrintErrorLiteral(const char* text) {
+    std::fputs(text, stderr);
 }
 
 void PrintMessage(const wchar_t* format, const wchar_t* text) {

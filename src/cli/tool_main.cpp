@@ -2,20 +2,31 @@
 
 #include "cli/command_line.h"
 #include "cli/console.h"
+#include "cli/utf8.h"
 #include "fix/run.h"
 #include "registry/registry_session.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 namespace {
 
 // Running out of memory ends the run like any other refusal, in one line and before anything
 // more is written; a write in progress is a new file that never takes the store's place.
 void RefuseWithoutMemory() {
-    std::fputs("ipoib-guidmask: out of memory\n", stderr);
-    std::_Exit(-1);
+    PrintErrorLiteral("ipoib-guidmask: out of memory\n");
+    std::_Exit(kExitFailure);
+}
+
+// Standard output belongs to the report; what stands in the way of the registry goes to stderr.
+bool OpenRunRegistry(bool forWrites) {
+    std::string report;
+    const bool opened = OpenRegistry(RunRegistryAreas, RunRegistryAreaCount, forWrites, &report);
+    if (!report.empty()) {
+        PrintErrorText(DecodeUtf8(report.data(), report.size()).c_str());
+    }
+    return opened;
 }
 
 } // namespace
@@ -29,8 +40,8 @@ int ToolMain(int argc, const wchar_t* const* argv) {
         return outcome.status;
     }
     // The registry is only needed once the command line has been accepted.
-    if (!OpenRegistry(RunRegistryAreas, RunRegistryAreaCount, settings.fix)) {
-        return -1;
+    if (!OpenRunRegistry(settings.fix)) {
+        return kExitFailure;
     }
     const int status = RunChecks(settings);
     FlushConsole();

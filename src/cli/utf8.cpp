@@ -5,7 +5,6 @@
 namespace {
 
 const char16_t kReplacement = 0xFFFD;
-const bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 bool ContinuationByte(unsigned char byte) {
     return (byte & 0xC0u) == 0x80u;

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <string>
 
+// UTF-16LE bytes can then be read as units where they lie.
+const bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
 bool HighSurrogate(char16_t unit);
 bool LowSurrogate(char16_t unit);
 

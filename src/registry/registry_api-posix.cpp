@@ -286,8 +286,8 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, 
         return ERROR_INVALID_PARAMETER;
     }
     const std::vector<unsigned char> bytes = DataIn(data, dataLength);
-    return WriteStoreValue(handle->path.data(), handle->path.size(), name.data(), name.size(), type,
-                           bytes.data(), bytes.size());
+    return WriteStoreValue(handle->path.data(), handle->path.size(),
+                           {name.data(), name.size(), type, bytes.data(), bytes.size()});
 }
 
 LSTATUS RegCloseKey(HKEY key) {

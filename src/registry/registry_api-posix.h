@@ -54,8 +54,17 @@ typedef HKEY* PHKEY;
 #define REG_MULTI_SZ 7
 #define REG_QWORD 11
 
-// Value names are at most 16383 UTF-16 units long, as on Windows.
+// Key names are at most 255 and value names at most 16383 UTF-16 units long, as on Windows.
+const std::size_t kMaxKeyNameLength = 255;
 const std::size_t kMaxValueNameLength = 16383;
+
+// The names a .reg file may give a root key; only the first is reachable through the registry
+// API, the others are kept in a store's tree.
+const std::size_t kRootKeyCount = 5;
+const char16_t* const kRootKeyNames[kRootKeyCount] = {
+    u"HKEY_LOCAL_MACHINE", u"HKEY_CURRENT_USER",   u"HKEY_CLASSES_ROOT",
+    u"HKEY_USERS",         u"HKEY_CURRENT_CONFIG",
+};
 
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002

@@ -2,7 +2,6 @@
 
 #include "registry/store/registry_store.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -11,10 +10,8 @@ namespace {
 
 const char kStoreVariable[] = "IPOIB_GUIDMASK_REGISTRY";
 
-// Standard output belongs to the report; a registry that cannot be had is told on stderr.
-void ReportStoreProblem(const std::string& problem) {
-    const std::string line = "ipoib-guidmask: " + problem + "\n";
-    std::fputs(line.c_str(), stderr);
+void ReportStoreProblem(const std::string& problem, std::string* report) {
+    report->append("ipoib-guidmask: " + problem + "\n");
 }
 
 // The program's wide strings hold UTF-16 code units on every platform.
@@ -28,11 +25,13 @@ std::u16string StoreText(const wchar_t* text) {
 
 } // namespace
 
-bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWrites) {
+bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWrites,
+                  std::string* report) {
     const char* path = std::getenv(kStoreVariable);
     if (path == nullptr || *path == '\0') {
         ReportStoreProblem(std::string("registry store not named: set ") + kStoreVariable +
-                           " to a .reg file or a SYSTEM hive file");
+                               " to a .reg file or a SYSTEM hive file",
+                           report);
         return false;
     }
     std::vector<std::u16string> storeAreas;
@@ -41,7 +40,7 @@ bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWr
     }
     std::string error;
     if (!LoadRegistryStore(path, storeAreas, &error)) {
-        ReportStoreProblem(error);
+        ReportStoreProblem(error, report);
         return false;
     }
     const std::string& incomplete = StoreIncompleteReason();
@@ -50,16 +49,18 @@ bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWr
     }
     if (forWrites) {
         ReportStoreProblem(std::string(path) +
-                           ": the hive was not shut down cleanly and cannot be brought up to "
-                           "date, as " +
-                           incomplete +
-                           ": start the image once and shut it down cleanly, then run again");
+                               ": the hive was not shut down cleanly and cannot be brought up to "
+                               "date, as " +
+                               incomplete +
+                               ": start the image once and shut it down cleanly, then run again",
+                           report);
         UnloadRegistryStore();
         return false;
     }
-    ReportStoreProblem(std::string(path) +
-                       ": warning: the hive was not shut down cleanly and may be incomplete, as " +
-                       incomplete);
+    ReportStoreProblem(
+        std::string(path) +
+            ": warning: the hive was not shut down cleanly and may be incomplete, as " + incomplete,
+        report);
     return true;
 }
 

@@ -1,6 +1,6 @@
 #include "registry/registry_session.h"
 
-bool OpenRegistry(const wchar_t* const*, std::size_t, bool) {
+bool OpenRegistry(const wchar_t* const*, std::size_t, bool, std::string*) {
     return true;
 }
 

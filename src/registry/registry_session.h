@@ -4,12 +4,15 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // areas are the keys below HKEY_LOCAL_MACHINE that the run reads: a store needs to hold only
 // them, what lies below them and the keys above them. forWrites: the run may write. False when
-// there is no registry to run on; a line on standard error has said why, and the caller ends
-// with status -1. A registry that may be incomplete (a hive Windows did not finish writing,
-// whose logs cannot be replayed) is refused for writes, and opened after a warning line else.
-bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWrites);
+// there is no registry to run on; report then holds the line that says why, for the caller to
+// print on standard error before it ends with kExitFailure. A registry that may be incomplete
+// (a hive Windows did not finish writing, whose logs cannot be replayed) is refused for writes,
+// and opened else, with a warning line in report. The lines are UTF-8, each with its line feed.
+bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWrites,
+                  std::string* report);
 
 void CloseRegistry();

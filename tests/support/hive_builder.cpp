@@ -2,6 +2,7 @@
 
 #include "cli/utf8.h"
 #include "empty_hive.h"
+#include "registry/registry_api-posix.h"
 #include "registry/store/name_case.h"
 #include "registry/store/reg_file_reader.h"
 

@@ -1,5 +1,5 @@
 // Opening the registry on POSIX hosts: the store named by IPOIB_GUIDMASK_REGISTRY, and one line
-// on standard error when there is none to be had.
+// for standard error when there is none to be had.
 #include "store_files.h"
 
 #include "registry/registry_session.h"
@@ -12,18 +12,17 @@ namespace {
 
 class RegistrySessionTest : public StoreTest {
   protected:
-    // OpenRegistry's result, and what it printed on standard error.
+    // OpenRegistry's result, and the text it handed back for standard error.
     std::string OpenWith(const char* variable, bool* opened) {
         if (variable == nullptr) {
             unsetenv("IPOIB_GUIDMASK_REGISTRY");
         } else {
             setenv("IPOIB_GUIDMASK_REGISTRY", variable, 1);
         }
-        testing::internal::CaptureStderr();
-        *opened = OpenRegistry(nullptr, 0, false);
-        const std::string printed = testing::internal::GetCapturedStderr();
+        std::string report;
+        *opened = OpenRegistry(nullptr, 0, false, &report);
         unsetenv("IPOIB_GUIDMASK_REGISTRY");
-        return printed;
+        return report;
     }
 };
 

@@ -32,23 +32,14 @@ DWORD TypeOfHive(const hive_type* type) {
 
 // hivex gives and takes names as UTF-8.
 std::u16string UnitsOfUtf8(const char* text) {
-    const std::wstring wide = DecodeUtf8(text, std::strlen(text));
     std::u16string units;
-    units.reserve(wide.size());
-    for (wchar_t unit : wide) {
-        units.push_back(static_cast<char16_t>(static_cast<std::uint32_t>(unit) & 0xFFFFu));
-    }
+    DecodeUtf8(reinterpret_cast<const unsigned char*>(text), std::strlen(text), &units);
     return units;
 }
 
 std::string Utf8OfUnits(const char16_t* units, std::size_t length) {
-    std::wstring wide;
-    wide.reserve(length);
-    for (std::size_t at = 0; at < length; ++at) {
-        wide.push_back(static_cast<wchar_t>(units[at]));
-    }
     std::string text;
-    AppendUtf8(wide.data(), wide.size(), &text);
+    AppendUtf8(units, length, &text);
     return text;
 }
 
@@ -312,19 +303,17 @@ bool ReadHiveFile(const char* path, const std::vector<std::u16string>& areas, Ke
 }
 
 LSTATUS CommitHiveValue(const char* inPath, const char* outPath,
-                        const std::vector<std::u16string>& keyPath, const char16_t* name,
-                        std::size_t nameLength, DWORD type, const unsigned char* data,
-                        std::size_t dataLength) {
+                        const std::vector<std::u16string>& keyPath, const ValueToWrite& write) {
     errno = 0;
     hive_h* hive = hivex_open(inPath, HIVEX_OPEN_WRITE);
     if (hive == nullptr) {
         return errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_BADDB;
     }
-    std::string valueName = Utf8OfUnits(name, nameLength);
-    std::string bytes(reinterpret_cast<const char*>(data), dataLength);
+    std::string valueName = Utf8OfUnits(write.name, write.nameLength);
+    std::string bytes(reinterpret_cast<const char*>(write.data), write.dataLength);
     hive_set_value value;
     value.key = &valueName[0];
-    value.t = HiveTypeOf(type);
+    value.t = HiveTypeOf(write.type);
     value.len = bytes.size();
     value.value = &bytes[0];
     LSTATUS status = ERROR_SUCCESS;

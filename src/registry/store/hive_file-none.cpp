@@ -10,6 +10,6 @@ bool ReadHiveFile(const char*, const std::vector<std::u16string>&, KeyTree* tree
 }
 
 LSTATUS CommitHiveValue(const char*, const char*, const std::vector<std::u16string>&,
-                        const char16_t*, std::size_t, DWORD, const unsigned char*, std::size_t) {
+                        const ValueToWrite&) {
     return ERROR_BADDB;
 }

@@ -4,6 +4,7 @@
 
 #include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
+#include "registry/store/value_to_write.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +22,4 @@ bool ReadHiveFile(const char* path, const std::vector<std::u16string>& areas, Ke
 // root) set, to the existing file outPath; inPath is left as it was. An existing value must be
 // named as the hive spells it.
 LSTATUS CommitHiveValue(const char* inPath, const char* outPath,
-                        const std::vector<std::u16string>& keyPath, const char16_t* name,
-                        std::size_t nameLength, DWORD type, const unsigned char* data,
-                        std::size_t dataLength);
+                        const std::vector<std::u16string>& keyPath, const ValueToWrite& write);

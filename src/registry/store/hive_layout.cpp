@@ -1,7 +1,7 @@
 #include "registry/store/hive_layout.h"
 
+#include "registry/registry_api-posix.h"
 #include "registry/store/name_case.h"
-#include "registry/store/reg_file_reader.h"
 
 #include <algorithm>
 #include <cstring>

@@ -104,10 +104,33 @@ void GrowIndex(NameIndex* index) {
     }
 }
 
+void AddToIndex(NameIndex* index, std::uint32_t hash, std::uint32_t record) {
+    GrowIndex(index);
+    PlaceInIndex(index, SlotOf(hash, record));
+    ++index->used;
+}
+
+// Where a probe for hash starts in a non-empty index.
+std::size_t FirstProbeSlot(const NameIndex& index, std::uint32_t hash) {
+    return hash & (index.slots.size() - 1);
+}
+
+// The one probe of both indexes: the next record from *slot on whose hash is hash, with *slot
+// moved past it, or kNoIndex once the run of used slots ends.
+std::uint32_t NextHashMatch(const NameIndex& index, std::uint32_t hash, std::size_t* slot) {
+    const std::size_t mask = index.slots.size() - 1;
+    for (; index.slots[*slot] != 0; *slot = (*slot + 1) & mask) {
+        if (SlotHash(index.slots[*slot]) == hash) {
+            const std::uint32_t record = SlotRecord(index.slots[*slot]);
+            *slot = (*slot + 1) & mask;
+            return record;
+        }
+    }
+    return kNoIndex;
+}
+
 void IndexKey(KeyTree* tree, std::uint32_t key) {
-    GrowIndex(&tree->keyIndex);
-    PlaceInIndex(&tree->keyIndex, SlotOf(KeyHash(tree->keys[key]), key));
-    ++tree->keyIndex.used;
+    AddToIndex(&tree->keyIndex, KeyHash(tree->keys[key]), key);
 }
 
 // Indexes the new child of parent, or all of its children once it has too many to scan.
@@ -136,9 +159,7 @@ std::uint32_t FindChildInList(const KeyTree& tree, std::uint32_t parent, const c
 }
 
 void IndexValue(KeyTree* tree, std::uint32_t value) {
-    GrowIndex(&tree->valueIndex);
-    PlaceInIndex(&tree->valueIndex, SlotOf(ValueHash(tree->values[value]), value));
-    ++tree->valueIndex.used;
+    AddToIndex(&tree->valueIndex, ValueHash(tree->values[value]), value);
 }
 
 // Indexes the new value of key, or all of its values once it has too many to scan.
@@ -160,13 +181,10 @@ std::uint32_t FindChildInIndex(const KeyTree& tree, std::uint32_t parent, const 
     if (index.slots.empty()) {
         return kNoIndex;
     }
-    const std::size_t mask = index.slots.size() - 1;
     const std::uint32_t hash = ChildHash(parent, nameHash);
-    for (std::size_t slot = hash & mask; index.slots[slot] != 0; slot = (slot + 1) & mask) {
-        if (SlotHash(index.slots[slot]) != hash) {
-            continue;
-        }
-        const std::uint32_t found = SlotRecord(index.slots[slot]);
+    std::size_t slot = FirstProbeSlot(index, hash);
+    for (std::uint32_t found = NextHashMatch(index, hash, &slot); found != kNoIndex;
+         found = NextHashMatch(index, hash, &slot)) {
         const TreeKey& key = tree.keys[found];
         if (key.live && key.parent == parent &&
             NamesMatch(key.name, key.nameLength, name, nameLength)) {
@@ -212,13 +230,10 @@ std::uint32_t FindValueInIndex(const KeyTree& tree, std::uint32_t key, const cha
     if (index.slots.empty()) {
         return kNoIndex;
     }
-    const std::size_t mask = index.slots.size() - 1;
     const std::uint32_t hash = HashNameIgnoringCase(OwnerSeed(key), name, nameLength);
-    for (std::size_t slot = hash & mask; index.slots[slot] != 0; slot = (slot + 1) & mask) {
-        if (SlotHash(index.slots[slot]) != hash) {
-            continue;
-        }
-        const std::uint32_t found = SlotRecord(index.slots[slot]);
+    std::size_t slot = FirstProbeSlot(index, hash);
+    for (std::uint32_t found = NextHashMatch(index, hash, &slot); found != kNoIndex;
+         found = NextHashMatch(index, hash, &slot)) {
         const TreeValue& value = tree.values[found];
         if (value.live && value.key == key &&
             NamesMatch(value.name, value.nameLength, name, nameLength)) {

@@ -1,4 +1,6 @@
-// The keys and values of a registry store, in memory, whatever the store's file format.
+// The keys and values of a registry store, in memory, from either of the store's file formats.
+// Beside them a key and a value keep the byte offsets where a .reg file holds them (newValueAt,
+// sourceStart, sourceEnd), so a write edits the file in place; a hive leaves them kNoOffset.
 //
 // Records live in deques and refer to one another by index; names and data live in a block
 // arena, so a large store costs few allocations and never a reallocation of what is loaded.

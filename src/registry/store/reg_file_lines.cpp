@@ -1,5 +1,7 @@
 #include "registry/store/reg_file_lines.h"
 
+#include "cli/utf8.h"
+
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -8,7 +10,6 @@
 namespace {
 
 const std::size_t kFirstBufferSize = 256 * 1024;
-const bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 void GrowStorage(LineReader* reader, std::size_t capacity) {
     reader->storage.reserve(capacity / sizeof(char16_t)); // exactly: resize alone may double

@@ -10,11 +10,6 @@
 #include <unistd.h>
 #include <vector>
 
-const char16_t* const kRootKeyNames[] = {
-    u"HKEY_LOCAL_MACHINE", u"HKEY_CURRENT_USER",   u"HKEY_CLASSES_ROOT",
-    u"HKEY_USERS",         u"HKEY_CURRENT_CONFIG",
-};
-
 namespace {
 
 const char16_t kHeaderVersion5[] = u"Windows Registry Editor Version 5.00";
@@ -24,7 +19,6 @@ const char kHeaderMissing[] = "missing header: the first line must be \"Windows 
 const char16_t kHeaderStem[] = u"REGEDIT";
 // Appended where Windows' import would take the file but not the line.
 const char kSkippedByWindows[] = "; Windows would skip this line";
-const std::size_t kMaxKeyNameLength = 255;
 const std::size_t kMaxQuotedInMessage = 64;
 
 // A hex value whose data go on over the next lines.
@@ -72,9 +66,8 @@ bool FailSkippable(RegParser* parser, const std::string& what) {
 }
 
 std::string Utf8Of(const char16_t* units, std::size_t length) {
-    const std::wstring wide(units, units + length);
     std::string bytes;
-    AppendUtf8(wide.data(), wide.size(), &bytes);
+    AppendUtf8(units, length, &bytes);
     return bytes;
 }
 
@@ -395,13 +388,11 @@ void StoreValue(RegParser* parser, const std::u16string& name, std::uint32_t typ
 
 // The UTF-16LE bytes of text data given as narrow bytes.
 void WidenHexText(std::vector<unsigned char>* data) {
-    const std::wstring units =
-        DecodeUtf8(reinterpret_cast<const char*>(data->data()), data->size());
-    data->resize(2 * units.size());
-    for (std::size_t unit = 0; unit < units.size(); ++unit) {
-        (*data)[2 * unit] = static_cast<unsigned char>(units[unit] & 0xFF);
-        (*data)[2 * unit + 1] = static_cast<unsigned char>((units[unit] >> 8) & 0xFF);
-    }
+    std::u16string units;
+    DecodeUtf8(data->data(), data->size(), &units);
+    std::string bytes;
+    AppendUtf16Le(units.data(), units.size(), &bytes);
+    data->assign(bytes.begin(), bytes.end());
 }
 
 // Text data that do not end in a zero character get one, as Windows' import adds it; data of
@@ -635,7 +626,8 @@ bool ParseValueLine(RegParser* parser, std::size_t at) {
         return false;
     }
     if (parser->name.size() > kMaxValueNameLength) {
-        return Fail(parser, "value name longer than 16383 characters");
+        return Fail(parser, "value name longer than " + std::to_string(kMaxValueNameLength) +
+                                " characters");
     }
     at = SkipBlanks(text, at);
     if (at == text.size() || text[at] != u'=') {

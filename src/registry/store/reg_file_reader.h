@@ -27,13 +27,9 @@ struct RegFileError {
     std::string what;
 };
 
-// The names the file may give a root key; only the first is reachable through the registry
-// API, the others are kept in the tree.
-extern const char16_t* const kRootKeyNames[];
-const std::size_t kRootKeyCount = 5;
-
-// Reads the file open on fd from its start into a fresh, finished tree. Key names are at most
-// 255 characters and value names 16383, as on Windows; files must be under 4 GiB. areas: the
-// key paths below HKEY_LOCAL_MACHINE to keep (as LoadRegistryStore takes them); none: all.
+// Reads the file open on fd from its start into a fresh, finished tree. Key and value names are
+// at most kMaxKeyNameLength and kMaxValueNameLength characters long, as on Windows; files must be
+// under 4 GiB. areas: the key paths below HKEY_LOCAL_MACHINE to keep (as LoadRegistryStore takes
+// them); none: all.
 bool ReadRegFile(int fd, const std::vector<std::u16string>& areas, KeyTree* tree,
                  RegFileLayout* layout, RegFileError* error);

@@ -1,8 +1,10 @@
 #include "registry/store/registry_store.h"
 
+#include "registry/store/file_io.h"
 #include "registry/store/hive_file.h"
 #include "registry/store/hive_image.h"
 #include "registry/store/hive_layout.h"
+#include "registry/store/hive_store.h"
 #include "registry/store/reg_file_reader.h"
 #include "registry/store/reg_file_writer.h"
 #include "registry/store/store_lock.h"
@@ -42,13 +44,6 @@ struct RegistryStore {
 
 RegistryStore gStore;
 
-// A name that opens the file open on fd, for a library that opens files by name; path when
-// the system has no such name.
-std::string OpenFilePath(int fd, const std::string& path) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return access(self.c_str(), R_OK) == 0 ? self : path;
-}
-
 bool ReadHiveStore(int fd, const std::string& path, const std::vector<std::u16string>& areas,
                    KeyTree* tree, StoreShape* shape, RegFileError* error) {
     HiveImage image;
@@ -69,9 +64,9 @@ bool ReadHiveStore(int fd, const std::string& path, const std::vector<std::u16st
 // .reg file by its first bytes.
 bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16string>& areas,
                    KeyTree* tree, StoreShape* shape, RegFileError* error) {
-    unsigned char start[kHiveSignatureLength];
-    const ssize_t got = pread(fd, start, sizeof start, 0);
-    shape->hive = got > 0 && StartsAsHive(start, static_cast<std::size_t>(got));
+    std::string start;
+    shape->hive = ReadBytesAt(fd, 0, kHiveSignatureLength, &start) &&
+                  StartsAsHive(reinterpret_cast<const unsigned char*>(start.data()), start.size());
     shape->hiveLayout = HiveLayout{kNoIndex, kNoIndex};
     shape->incomplete.clear();
     if (shape->hive) {
@@ -82,11 +77,10 @@ bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16st
 }
 
 // The format's writer: the edit of the file that sets one value.
-LSTATUS PlanStoreWrite(std::uint32_t key, const char16_t* name, std::size_t nameLength, DWORD type,
-                       const unsigned char* data, std::size_t dataLength, const StoreLock& lock,
+LSTATUS PlanStoreWrite(std::uint32_t key, const ValueToWrite& write, const StoreLock& lock,
                        RegFileValueEdit* edit) {
-    return PlanRegFileValueWrite(gStore.tree, key, {name, nameLength, type, data, dataLength},
-                                 gStore.shape.regFile, lock.fd, lock.identity.size, edit);
+    return PlanRegFileValueWrite(gStore.tree, key, write, gStore.shape.regFile, lock.fd,
+                                 lock.identity.size, edit);
 }
 
 std::string ErrorText(const char* path, const RegFileError& error) {
@@ -115,15 +109,13 @@ LSTATUS RefreshFromLockedFile(const StoreLock& lock) {
 }
 
 // The tree takes on what the edit did to the file.
-void ApplyValueEdit(std::uint32_t key, const char16_t* name, std::size_t nameLength, DWORD type,
-                    const unsigned char* data, std::size_t dataLength,
-                    const RegFileValueEdit& edit) {
+void ApplyValueEdit(std::uint32_t key, const ValueToWrite& write, const RegFileValueEdit& edit) {
     const std::int64_t delta = static_cast<std::int64_t>(edit.file.bytes.size()) -
                                static_cast<std::int64_t>(edit.file.end - edit.file.start);
     ShiftSourceOffsets(&gStore.tree, static_cast<std::uint32_t>(edit.file.start),
                        static_cast<std::uint32_t>(edit.file.end), delta);
-    const std::uint32_t value =
-        SetValue(&gStore.tree, key, name, nameLength, type, data, dataLength);
+    const std::uint32_t value = SetValue(&gStore.tree, key, write.name, write.nameLength,
+                                         write.type, write.data, write.dataLength);
     gStore.tree.values[value].sourceStart = edit.sourceStart;
     gStore.tree.values[value].sourceEnd = edit.sourceEnd;
     if (edit.newValueAt != kNoOffset) {
@@ -133,52 +125,29 @@ void ApplyValueEdit(std::uint32_t key, const char16_t* name, std::size_t nameLen
 
 // A hive's writer: hivex commits the locked hive, with the value set, into the new file of a
 // store replacement.
-LSTATUS WriteHiveValue(std::uint32_t key, const char16_t* name, std::size_t nameLength, DWORD type,
-                       const unsigned char* data, std::size_t dataLength, StoreLock* lock) {
+LSTATUS WriteHiveValue(std::uint32_t key, const ValueToWrite& write, StoreLock* lock) {
     std::vector<std::u16string> keyPath;
     if (!HiveKeyPath(gStore.tree, gStore.shape.hiveLayout, key, &keyPath)) {
         return ERROR_ACCESS_DENIED; // above the hive: no value is ever written there
     }
     // hivex matches value names in ASCII case only: an existing value goes by its own spelling.
-    const std::uint32_t existing = FindValue(gStore.tree, key, name, nameLength);
+    const std::uint32_t existing = FindValue(gStore.tree, key, write.name, write.nameLength);
     const std::u16string valueName = existing == kNoIndex
-                                         ? std::u16string(name, nameLength)
+                                         ? std::u16string(write.name, write.nameLength)
                                          : std::u16string(gStore.tree.values[existing].name,
                                                           gStore.tree.values[existing].nameLength);
-    // The commit starts from the hive as Windows would load it, so that what only the logs
-    // hold is written into the new file, which is clean and above every entry of the logs.
-    HiveImage image;
-    std::string problem;
-    if (!PrepareHiveImage(lock->fd, OpenFilePath(lock->fd, gStore.filePath), gStore.filePath,
-                          &image, &problem) ||
-        image.state == HiveReplayResult::Incomplete) {
-        ReleaseHiveImage(&image);
-        return ERROR_BADDB;
-    }
-    StoreReplacement replacement;
-    std::string writePath;
-    LSTATUS status = BeginStoreReplacement(gStore.filePath, &replacement, &writePath);
+    const ValueToWrite spelled{valueName.data(), valueName.size(), write.type, write.data,
+                               write.dataLength};
+    const LSTATUS status = CommitHiveStoreValue(gStore.filePath, keyPath, spelled, lock);
     if (status == ERROR_SUCCESS) {
-        status = CommitHiveValue(image.readPath.c_str(), writePath.c_str(), keyPath,
-                                 valueName.data(), valueName.size(), type, data, dataLength);
-        if (status != ERROR_SUCCESS) {
-            AbandonStoreReplacement(&replacement);
-        }
-    }
-    ReleaseHiveImage(&image);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    status = FinishStoreReplacement(gStore.filePath, &replacement, lock);
-    if (status == ERROR_SUCCESS) {
-        SetValue(&gStore.tree, key, valueName.data(), valueName.size(), type, data, dataLength);
+        SetValue(&gStore.tree, key, spelled.name, spelled.nameLength, spelled.type, spelled.data,
+                 spelled.dataLength);
     }
     return status;
 }
 
-LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const char16_t* name,
-                    std::size_t nameLength, DWORD type, const unsigned char* data,
-                    std::size_t dataLength, StoreLock* lock) {
+LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const ValueToWrite& write,
+                    StoreLock* lock) {
     if ((lock->mode & 0222u) == 0) {
         return ERROR_ACCESS_DENIED;
     }
@@ -191,15 +160,14 @@ LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const ch
         return ERROR_KEY_DELETED;
     }
     if (gStore.shape.hive) {
-        const LSTATUS written = WriteHiveValue(key, name, nameLength, type, data, dataLength, lock);
+        const LSTATUS written = WriteHiveValue(key, write, lock);
         if (written == ERROR_SUCCESS) {
             gStore.identity = lock->identity;
         }
         return written;
     }
     RegFileValueEdit edit;
-    const LSTATUS planned =
-        PlanStoreWrite(key, name, nameLength, type, data, dataLength, *lock, &edit);
+    const LSTATUS planned = PlanStoreWrite(key, write, *lock, &edit);
     if (planned != ERROR_SUCCESS) {
         return planned;
     }
@@ -207,7 +175,7 @@ LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const ch
     if (replaced != ERROR_SUCCESS) {
         return replaced;
     }
-    ApplyValueEdit(key, name, nameLength, type, data, dataLength, edit);
+    ApplyValueEdit(key, write, edit);
     gStore.identity = lock->identity;
     return ERROR_SUCCESS;
 }
@@ -305,9 +273,8 @@ FILETIME StoreLastWriteTime() {
     return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
 }
 
-LSTATUS WriteStoreValue(const char16_t* keyPath, std::size_t keyPathLength, const char16_t* name,
-                        std::size_t nameLength, DWORD type, const unsigned char* data,
-                        std::size_t dataLength) {
+LSTATUS WriteStoreValue(const char16_t* keyPath, std::size_t keyPathLength,
+                        const ValueToWrite& write) {
     if (!gStore.loaded) {
         return ERROR_INVALID_HANDLE;
     }
@@ -316,8 +283,7 @@ LSTATUS WriteStoreValue(const char16_t* keyPath, std::size_t keyPathLength, cons
     if (locked != ERROR_SUCCESS) {
         return locked;
     }
-    const LSTATUS status =
-        WriteLocked(keyPath, keyPathLength, name, nameLength, type, data, dataLength, &lock);
+    const LSTATUS status = WriteLocked(keyPath, keyPathLength, write, &lock);
     UnlockStoreFile(&lock);
     return status;
 }

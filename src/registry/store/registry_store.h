@@ -11,6 +11,7 @@
 
 #include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
+#include "registry/store/value_to_write.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -53,6 +54,5 @@ FILETIME StoreLastWriteTime();
 
 // Sets a value of the key at path (as FindStoreKey) in the store file. The write is on disk
 // when this returns; on failure the file is as it was.
-LSTATUS WriteStoreValue(const char16_t* keyPath, std::size_t keyPathLength, const char16_t* name,
-                        std::size_t nameLength, DWORD type, const unsigned char* data,
-                        std::size_t dataLength);
+LSTATUS WriteStoreValue(const char16_t* keyPath, std::size_t keyPathLength,
+                        const ValueToWrite& write);
