@@ -16,7 +16,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
                                 "support"))
-from big_store import ADAPTERS, KEYS, generate  # noqa: E402
+from big_store import ADAPTERS, CLS, KEYS, generate  # noqa: E402
 
 def bytes_written():
     with open("/proc/self/io") as handle:
