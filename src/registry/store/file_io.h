@@ -33,3 +33,7 @@ std::string ProcessFdPath(int fd);
 
 // The registry error code for a failed file operation's errno.
 LSTATUS ErrorFromErrno(int error);
+
+// The directory part of a path ("." when it has none) and the name behind its last slash.
+std::string DirectoryOf(const std::string& path);
+std::string BaseNameOf(const std::string& path);

@@ -1,5 +1,7 @@
 #include "registry/store/hive_image.h"
 
+#include "registry/store/file_io.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -30,34 +32,12 @@ bool ReadWholeFile(int fd, std::vector<unsigned char>* bytes) {
         errno = EFBIG;
         return false;
     }
-    bytes->resize(static_cast<std::size_t>(status.st_size));
-    std::size_t done = 0;
-    while (done < bytes->size()) {
-        const ssize_t got =
-            pread(fd, bytes->data() + done, bytes->size() - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            bytes->resize(done); // the file is shorter than it was a moment ago
-            return got == 0;
-        }
-        done += static_cast<std::size_t>(got);
+    std::string read; // fewer bytes when the file is shorter than it was a moment ago
+    if (!ReadBytesAt(fd, 0, static_cast<std::size_t>(status.st_size), &read)) {
+        return false;
     }
+    bytes->assign(read.begin(), read.end());
     return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseNameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The names in the directory that equal wanted but for the case of letters; the exact

@@ -1,5 +1,7 @@
 #include "registry/store/store_replace.h"
 
+#include "registry/store/file_io.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -20,19 +22,6 @@ bool FailsForTest(ReplaceStep step) {
     }
     errno = EIO;
     return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseNameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool WriteAll(int fd, const char* bytes, std::size_t length, std::uint64_t at) {
