@@ -157,6 +157,9 @@ const ReadCase kAreaCases[] = {
          "[HKEY_LOCAL_MACHINE\\S\\Control\\Class\\D]\n",
      "[HKEY_LOCAL_MACHINE]\n  [S]\n    [Control]\n      [Class]\n        [D]\n      [Net]\n"
      "        [B]\n"},
+    {"a key outside the areas still gives the keys above them on its way",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\S\\Control\\Other\\X]\n\"o\"=\"1\"\n",
+     "[HKEY_LOCAL_MACHINE]\n  [S]\n    [Control]\n"},
 };
 
 TEST_F(RegFileReaderTest, KeepsOnlyTheAreasAndWhatLeadsToThem) {

@@ -5,6 +5,7 @@
 #include "registry/store/name_case.h"
 #include "registry/store/reg_file_lines.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <unistd.h>
@@ -195,8 +196,11 @@ std::uint32_t AddRootKey(KeyTree* tree, std::size_t root) {
 }
 
 // Whether the store keeps the key of a key line's path (split into parser->pathEnds): a key of
-// HKEY_LOCAL_MACHINE that lies in an area or above one.
-bool KeptPath(const RegParser& parser, std::size_t start, std::size_t root) {
+// HKEY_LOCAL_MACHINE that lies in an area or above one. When it does not, keptNames is the
+// number of its leading names that do name such keys (above an area), which exist all the same.
+bool KeptPath(const RegParser& parser, std::size_t start, std::size_t root,
+              std::size_t* keptNames) {
+    *keptNames = 0;
     if (parser.areas.empty()) {
         return true;
     }
@@ -204,19 +208,34 @@ bool KeptPath(const RegParser& parser, std::size_t start, std::size_t root) {
         return false;
     }
     const std::vector<std::size_t>& ends = parser.pathEnds;
+    const std::size_t names = ends.size() - 1;
     for (const std::vector<std::u16string>& area : parser.areas) {
-        bool related = true;
-        for (std::size_t name = 1; related && name < ends.size() && name <= area.size(); ++name) {
-            const std::size_t from = start + ends[name - 1] + 1;
-            const std::u16string& areaName = area[name - 1];
-            related = NamesMatch(&parser.text[from], start + ends[name] - from, areaName.data(),
-                                 areaName.size());
+        std::size_t matched = 0;
+        while (matched < names && matched < area.size()) {
+            const std::size_t from = start + ends[matched] + 1;
+            const std::u16string& areaName = area[matched];
+            if (!NamesMatch(&parser.text[from], start + ends[matched + 1] - from, areaName.data(),
+                            areaName.size())) {
+                break;
+            }
+            ++matched;
         }
-        if (related) {
+        if (matched == names || matched == area.size()) {
             return true;
         }
+        *keptNames = std::max(*keptNames, matched);
     }
     return false;
+}
+
+// The keys above an area that a key line outside the areas names on its way.
+void AddKeysAboveAreas(RegParser* parser, std::size_t start, std::size_t keptNames) {
+    const std::vector<std::size_t>& ends = parser->pathEnds;
+    std::uint32_t key = keptNames == 0 ? kNoIndex : AddRootKey(parser->tree, 0);
+    for (std::size_t name = 1; name <= keptNames; ++name) {
+        const std::size_t from = start + ends[name - 1] + 1;
+        key = AddChildKey(parser->tree, key, &parser->text[from], start + ends[name] - from);
+    }
 }
 
 // The length of the text that a key line's path shares with the previous key line's.
@@ -331,11 +350,13 @@ bool ParseKeyLine(RegParser* parser, std::size_t at) {
         return Fail(parser, "a root key cannot be deleted");
     }
     // Keys outside the areas are checked but not kept, so there is nothing of them to delete.
-    const bool kept = KeptPath(*parser, start, root);
+    std::size_t keptNames = 0;
+    const bool kept = KeptPath(*parser, start, root, &keptNames);
     if (!deletion) {
         parser->inSection = true;
         parser->previousRoot = root;
         if (!kept) {
+            AddKeysAboveAreas(parser, start, keptNames);
             parser->currentKey = kNoIndex;
             parser->previousPath.assign(text.data() + start, close - start);
             parser->previousEnds = ends;
