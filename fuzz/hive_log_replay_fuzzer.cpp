@@ -2,14 +2,16 @@
 // hive is made to fit it: the log's base block, dirty one entry below the log's, over bins of
 // one page each up to the log's bins size (at most 64 KiB). The log is replayed alone and then
 // given twice. Inputs are kept small, as the hive is copied on every replay: what a log can do
-// wrong shows in a few pages. A replayed hive must be clean at the last entry applied, with
-// whole bins up to its bins size.
+// wrong shows in a few pages.
+#include "registry/store/hive_image.h"
 #include "registry/store/hive_log_replay.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -43,28 +45,70 @@ std::vector<unsigned char> HiveFor(const unsigned char* log, std::size_t length)
     return hive;
 }
 
+// The plan applied the plain way: the whole image in memory, each write in its turn.
+std::vector<unsigned char> AppliedPlainly(const std::vector<unsigned char>& hive,
+                                          const HiveReplayPlan& plan) {
+    std::vector<unsigned char> image = hive;
+    image.resize(plan.length, 0);
+    for (const HivePageWrite& write : plan.writes) {
+        std::memcpy(image.data() + write.offset, write.bytes, write.size);
+    }
+    std::memcpy(image.data(), plan.baseBlock, kHiveBaseBlockSize);
+    return image;
+}
+
+std::vector<unsigned char> FileBytes(int fd) {
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(lseek(fd, 0, SEEK_END)));
+    if (pread(fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) {
+        std::abort();
+    }
+    return bytes;
+}
+
+// The image written piece by piece must be the plan applied plainly, its bins walked alike,
+// clean at the last entry applied, and no larger than the hive and its logs.
 void Replay(const std::vector<unsigned char>& hive,
             const std::vector<std::vector<unsigned char>>& logs) {
     std::vector<HiveLogBytes> views;
+    std::size_t room = hive.size();
     for (const std::vector<unsigned char>& log : logs) {
         views.push_back(HiveLogBytes{log.data(), log.size()});
+        room += log.size();
     }
-    std::vector<unsigned char> image = hive;
-    image.resize(HiveReplayCapacity(hive.size(), views.data(), views.size()));
-    HiveBytes bytes{image.data(), hive.size(), image.size()};
-    const HiveReplay replay = ReplayHiveLogs(&bytes, views.data(), views.size());
-    if (bytes.length > bytes.capacity) {
+    const int hiveFd = memfd_create("hive", MFD_CLOEXEC);
+    if (hiveFd < 0 ||
+        pwrite(hiveFd, hive.data(), hive.size(), 0) != static_cast<ssize_t>(hive.size())) {
         std::abort();
     }
-    if (replay.result != HiveReplayResult::Replayed) {
+    HiveReplay replay;
+    int imageFd = -1;
+    if (!ReplayHiveFile(hiveFd, hive.size(), views.data(), views.size(), &replay, &imageFd)) {
+        std::abort();
+    }
+    close(hiveFd);
+    HiveReplayPlan plan;
+    PlanHiveReplay(hive.data(), hive.size(), views.data(), views.size(), &plan);
+    if (plan.outcome.result != HiveReplayResult::Replayed) {
+        if (imageFd >= 0 || replay.result != plan.outcome.result) {
+            std::abort();
+        }
         return;
     }
-    const HiveBaseBlock block = ReadHiveBaseBlock(bytes.bytes, bytes.length);
-    if (!block.valid || block.primarySequence != replay.lastSequence ||
-        block.secondarySequence != replay.lastSequence || replay.entries == 0 ||
-        WalkedBinsEnd(bytes.bytes, bytes.length, block.binsSize) != block.binsSize) {
+    const std::vector<unsigned char> plain = AppliedPlainly(hive, plan);
+    const bool whole = WalkedBinsEnd(plain.data(), plain.size(), plan.binsSize) == plan.binsSize;
+    if (whole != (imageFd >= 0) || plain.size() > room) {
         std::abort();
     }
+    if (imageFd < 0) {
+        return;
+    }
+    const HiveBaseBlock block = ReadHiveBaseBlock(plain.data(), plain.size());
+    if (FileBytes(imageFd) != plain || !block.valid ||
+        block.primarySequence != replay.lastSequence ||
+        block.secondarySequence != replay.lastSequence || replay.entries == 0) {
+        std::abort();
+    }
+    close(imageFd);
 }
 
 } // namespace

@@ -61,16 +61,29 @@ class HiveLogsTest(unittest.TestCase):
                         replayed] + logs, check=True)
         subprocess.run(["hivexsh", "-w"], input="load %s\n%scommit %s\n" % (
             replayed, ADD_ADAPTER, cls.expected), text=True, check=True)
+        # Logs of their own whose last entry also breaks the header of the second bin.
+        cls.damaged = os.path.join(cls.work, "damaged")
+        os.mkdir(cls.damaged)
+        for name in ("SYSTEM_B",) + LOGS:
+            shutil.copy(os.path.join(cls.source, name), cls.damaged)
+        with open(cls.expected, "rb") as file:
+            broken = bytearray(file.read())
+        second = 0x1000 + int.from_bytes(broken[0x1008:0x100C], "little")
+        broken[second:second + 4] = b"hbiN"
+        with open(os.path.join(cls.work, "broken"), "wb") as file:
+            file.write(broken)
+        subprocess.run([ARGS.hive_tool, "log-entry", replayed, os.path.join(cls.work, "broken"),
+                        os.path.join(cls.damaged, LOGS[1])], check=True)
         subprocess.run([ARGS.hive_tool, "log-entry", replayed, cls.expected, logs[1]], check=True)
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.work)
 
-    def copy(self, with_logs=True):
+    def copy(self, with_logs=True, source=None):
         directory = tempfile.mkdtemp(dir=self.work)
         for name in ("SYSTEM_B",) + (LOGS if with_logs else ()):
-            shutil.copy(os.path.join(self.source, name), directory)
+            shutil.copy(os.path.join(source or self.source, name), directory)
         return directory
 
     def run_program(self, directory, *args):
@@ -109,6 +122,19 @@ class HiveLogsTest(unittest.TestCase):
         self.assertIn("start the image once and shut it down cleanly", result.stderr)
         self.assertEqual(before, digest(os.path.join(directory, "SYSTEM_B")))
         self.assertEqual(["SYSTEM_B"], os.listdir(directory))
+
+    def test_a_bin_the_logs_break_is_refused_by_a_fix_and_warned_of_by_a_check(self):
+        directory = self.copy(source=self.damaged)
+        before = {name: digest(os.path.join(directory, name)) for name in os.listdir(directory)}
+        check = self.run_program(directory)
+        self.assertEqual((0, 1), (check.returncode, len(check.stderr.splitlines())))
+        self.assertIn("a bin is damaged after its transaction logs are replayed", check.stderr)
+        self.assertIn("No IPoIB devices have been found", check.stdout)
+        fix = self.run_program(directory, "-f", "-s")
+        self.assertEqual((255, "", 1), (fix.returncode, fix.stdout, len(fix.stderr.splitlines())))
+        self.assertIn("a bin is damaged after its transaction logs are replayed", fix.stderr)
+        after = {name: digest(os.path.join(directory, name)) for name in os.listdir(directory)}
+        self.assertEqual(before, after)
 
     def test_fix_commits_the_logs_and_the_mask_into_a_clean_hive(self):
         directory = self.copy()

@@ -1,7 +1,14 @@
 #include "hive_log_builder.h"
 
+#include "registry/store/file_io.h"
+#include "registry/store/hive_image.h"
 #include "registry/store/hive_log_replay.h"
 #include "registry/store/marvin32.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -104,11 +111,24 @@ HiveReplay ReplayInVector(std::vector<unsigned char>* image,
     for (const std::vector<unsigned char>& log : logs) {
         views.push_back(HiveLogBytes{log.data(), log.size()});
     }
-    HiveBytes bytes{nullptr, image->size(),
-                    HiveReplayCapacity(image->size(), views.data(), views.size())};
-    image->resize(bytes.capacity);
-    bytes.bytes = image->data();
-    const HiveReplay replay = ReplayHiveLogs(&bytes, views.data(), views.size());
-    image->resize(bytes.length);
+    const int hive = memfd_create("hive", MFD_CLOEXEC);
+    HiveReplay replay{HiveReplayResult::Incomplete, 0, 0, "the hive cannot be held in memory"};
+    int replayed = -1;
+    if (hive < 0 ||
+        !WriteBytesAt(hive, reinterpret_cast<const char*>(image->data()), image->size(), 0) ||
+        !ReplayHiveFile(hive, image->size(), views.data(), views.size(), &replay, &replayed)) {
+        replay.problem = std::string("cannot replay: ") + std::strerror(errno);
+    }
+    std::string bytes;
+    if (replayed >= 0 &&
+        ReadBytesAt(replayed, 0, static_cast<std::size_t>(lseek(replayed, 0, SEEK_END)), &bytes)) {
+        image->assign(bytes.begin(), bytes.end());
+    }
+    if (replayed >= 0) {
+        close(replayed);
+    }
+    if (hive >= 0) {
+        close(hive);
+    }
     return replay;
 }

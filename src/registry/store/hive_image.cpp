@@ -22,6 +22,7 @@ namespace {
 
 const std::size_t kBinsSizeAt = 0x28;
 const std::uint32_t kBinAlignment = 0x1000;
+const std::size_t kReplayPieceSize = 256 * 1024; // a multiple of kBinAlignment
 
 bool ReadWholeFile(int fd, std::vector<unsigned char>* bytes) {
     struct stat status;
@@ -126,8 +127,14 @@ bool ReadHiveLogs(const std::string& path, std::vector<HiveLogFile>* logs, std::
     return true;
 }
 
-// The image a reader opens instead of the file: a file in memory, mapped while it is worked on,
-// sized up front to the room the work may need; what the work leaves unwritten takes no memory.
+// A hive's bytes in memory.
+struct HiveBytes {
+    unsigned char* bytes;
+    std::size_t length;   // the file's bytes
+    std::size_t capacity; // the room that bytes holds
+};
+
+// The image a reader opens instead of the file: a file in memory, mapped while it is mended.
 struct MemoryImage {
     int fd;
     HiveBytes bytes;
@@ -194,12 +201,11 @@ void DiscardMemoryImage(MemoryImage* memory) {
     *memory = MemoryImage{-1, HiveBytes{nullptr, 0, 0}};
 }
 
-// The first length bytes of the file open on fd, in a file in memory with room for capacity.
-// False, with errno set and what saying why, when the file cannot be read or held.
-bool CopyIntoMemory(int fd, std::size_t length, std::size_t capacity, MemoryImage* memory,
-                    std::string* what) {
+// The first length bytes of the file open on fd, in a file in memory, mapped to be mended.
+// False, with what saying why, when the file cannot be read or held.
+bool CopyIntoMemory(int fd, std::size_t length, MemoryImage* memory, std::string* what) {
     memory->fd = memfd_create("hive", MFD_CLOEXEC);
-    if (memory->fd < 0 || ftruncate(memory->fd, static_cast<off_t>(capacity)) != 0) {
+    if (memory->fd < 0 || ftruncate(memory->fd, static_cast<off_t>(length)) != 0) {
         *what = std::string("cannot hold the registry hive in memory: ") + std::strerror(errno);
         DiscardMemoryImage(memory);
         return false;
@@ -210,17 +216,17 @@ bool CopyIntoMemory(int fd, std::size_t length, std::size_t capacity, MemoryImag
         DiscardMemoryImage(memory);
         return false;
     }
-    void* mapping = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_SHARED, memory->fd, 0);
+    void* mapping = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, memory->fd, 0);
     if (mapping == MAP_FAILED) {
         *what = std::string("cannot hold the registry hive in memory: ") + std::strerror(errno);
         DiscardMemoryImage(memory);
         return false;
     }
-    memory->bytes = HiveBytes{static_cast<unsigned char*>(mapping), copied, capacity};
+    memory->bytes = HiveBytes{static_cast<unsigned char*>(mapping), copied, length};
     return true;
 }
 
-// The image, cut to its length, becomes what the reader opens.
+// The mended image, cut to its length, becomes what the reader opens.
 bool HandOver(MemoryImage* memory, HiveImage* image, std::string* what) {
     munmap(memory->bytes.bytes, memory->bytes.capacity);
     memory->bytes.bytes = nullptr;
@@ -230,7 +236,7 @@ bool HandOver(MemoryImage* memory, HiveImage* image, std::string* what) {
         return false;
     }
     image->memoryFd = memory->fd;
-    image->readPath = "/proc/self/fd/" + std::to_string(memory->fd);
+    image->readPath = ProcessFdPath(memory->fd);
     return true;
 }
 
@@ -275,10 +281,69 @@ bool HiveFileLength(int fd, std::size_t* length, std::string* what) {
     return true;
 }
 
-// Replays the dirty hive open on fd from the logs beside path into memory, which is left
-// empty when the hive cannot be brought up to date.
-bool ReplayIntoMemory(int fd, std::size_t length, const std::string& path, MemoryImage* memory,
-                      HiveImage* image, std::string* what) {
+// For each page of the replayed image, the log bytes that it ends up holding, or null where it
+// keeps the file's.
+std::vector<const unsigned char*> FinalPageSources(const HiveReplayPlan& plan) {
+    std::vector<const unsigned char*> sources(plan.length / kBinAlignment, nullptr);
+    for (const HivePageWrite& write : plan.writes) {
+        for (std::size_t page = 0; page < write.size / kBinAlignment; ++page) {
+            sources[write.offset / kBinAlignment + page] = write.bytes + page * kBinAlignment;
+        }
+    }
+    return sources;
+}
+
+// Writes the replayed image of the hive on fd (length bytes) into the file in memory, a piece
+// at a time: the file's bytes, the log pages over them, the new base block. The bins are walked
+// in each piece on its way, which spares reading the image once more; binsEnd: where the walk
+// ends. False, with errno set, when a file cannot be read or written.
+bool WriteReplayedImage(int fd, std::size_t length, const HiveReplayPlan& plan, int memoryFd,
+                        std::uint32_t* binsEnd) {
+    const std::vector<const unsigned char*> sources = FinalPageSources(plan);
+    std::string piece;
+    std::uint64_t at = 0; // the walk's next bin, from the first
+    bool walking = true;
+    for (std::size_t start = 0; start < plan.length; start += kReplayPieceSize) {
+        const std::size_t size = std::min(kReplayPieceSize, plan.length - start);
+        const std::size_t wanted = start < length ? std::min(size, length - start) : 0;
+        if (!ReadBytesAt(fd, start, wanted, &piece)) {
+            return false;
+        }
+        if (piece.size() != wanted) {
+            errno = EIO; // the hive is shorter than it was a moment ago
+            return false;
+        }
+        piece.resize(size, '\0'); // the room an entry added behind the file
+        unsigned char* bytes = reinterpret_cast<unsigned char*>(&piece[0]);
+        for (std::size_t page = 0; page < size / kBinAlignment; ++page) {
+            const unsigned char* source = sources[start / kBinAlignment + page];
+            if (source != nullptr) {
+                std::memcpy(bytes + page * kBinAlignment, source, kBinAlignment);
+            }
+        }
+        if (start == 0) {
+            std::memcpy(bytes, plan.baseBlock, kHiveBaseBlockSize);
+        }
+        if (!WriteBytesAt(memoryFd, piece.data(), size, start)) {
+            return false;
+        }
+        // Pieces are whole pages and bins start on one, so no bin header straddles two pieces.
+        while (walking && at < plan.binsSize && kHiveBinsStart + at >= start &&
+               kHiveBinsStart + at + kHiveBinHeaderSize <= start + size) {
+            const std::size_t header = kHiveBinsStart + at;
+            const std::uint32_t bin =
+                HiveBinSizeAt(bytes + (header - start), at, plan.length - header);
+            walking = bin != 0;
+            at += bin;
+        }
+    }
+    *binsEnd = static_cast<std::uint32_t>(std::min<std::uint64_t>(at, 0xFFFFFFFFu));
+    return true;
+}
+
+// Replays the dirty hive open on fd, length bytes long, from the logs beside path.
+bool ReplayFromLogsBeside(int fd, std::size_t length, const std::string& path, HiveImage* image,
+                          std::string* what) {
     std::vector<HiveLogFile> files;
     if (!ReadHiveLogs(path, &files, what)) {
         ReleaseHiveLogs(&files);
@@ -288,22 +353,60 @@ bool ReplayIntoMemory(int fd, std::size_t length, const std::string& path, Memor
     for (const HiveLogFile& file : files) {
         logs.push_back(LogBytes(file));
     }
-    if (!CopyIntoMemory(fd, length, HiveReplayCapacity(length, logs.data(), logs.size()), memory,
-                        what)) {
-        ReleaseHiveLogs(&files);
+    HiveReplay outcome;
+    int imageFd = -1;
+    const bool replayed = ReplayHiveFile(fd, length, logs.data(), logs.size(), &outcome, &imageFd);
+    const int error = errno;
+    ReleaseHiveLogs(&files);
+    if (!replayed) {
+        *what = std::string("cannot replay the registry hive in memory: ") + std::strerror(error);
         return false;
     }
-    const HiveReplay replay = ReplayHiveLogs(&memory->bytes, logs.data(), logs.size());
-    ReleaseHiveLogs(&files);
-    image->state = replay.result;
-    image->problem = replay.problem;
-    if (replay.result == HiveReplayResult::Incomplete) {
-        DiscardMemoryImage(memory); // it may hold part of a replay
+    image->state = outcome.result;
+    image->problem = outcome.problem;
+    if (imageFd >= 0) {
+        image->memoryFd = imageFd;
+        image->readPath = ProcessFdPath(imageFd);
     }
     return true;
 }
 
 } // namespace
+
+bool ReplayHiveFile(int fd, std::size_t length, const HiveLogBytes* logs, std::size_t logCount,
+                    HiveReplay* outcome, int* imageFd) {
+    *imageFd = -1;
+    std::string block;
+    if (!ReadBytesAt(fd, 0, kHiveBaseBlockSize, &block)) {
+        return false;
+    }
+    HiveReplayPlan plan;
+    PlanHiveReplay(reinterpret_cast<const unsigned char*>(block.data()),
+                   block.size() < kHiveBaseBlockSize ? block.size() : length, logs, logCount,
+                   &plan);
+    *outcome = plan.outcome;
+    if (plan.outcome.result != HiveReplayResult::Replayed) {
+        return true;
+    }
+    *imageFd = memfd_create("hive", MFD_CLOEXEC);
+    std::uint32_t binsEnd = 0;
+    if (*imageFd < 0 || !WriteReplayedImage(fd, length, plan, *imageFd, &binsEnd)) {
+        const int error = errno;
+        if (*imageFd >= 0) {
+            close(*imageFd);
+        }
+        *imageFd = -1;
+        errno = error;
+        return false;
+    }
+    if (binsEnd != plan.binsSize) {
+        close(*imageFd);
+        *imageFd = -1;
+        *outcome = HiveReplay{HiveReplayResult::Incomplete, 0, 0,
+                              "a bin is damaged after its transaction logs are replayed"};
+    }
+    return true;
+}
 
 bool PrepareHiveImage(int fd, const std::string& openPath, const std::string& path,
                       HiveImage* image, std::string* what) {
@@ -313,27 +416,25 @@ bool PrepareHiveImage(int fd, const std::string& openPath, const std::string& pa
     image->problem.clear();
     const HiveBaseBlock base = ReadFileBaseBlock(fd);
     const bool dirty = base.primarySequence != base.secondarySequence;
+    const bool aligned = base.binsSize % kBinAlignment == 0;
     // A clean hive with a sound bins size is read from its file, without a copy.
-    if (!base.valid || (!dirty && base.binsSize % kBinAlignment == 0)) {
+    if (!base.valid || (!dirty && aligned)) {
         return true;
     }
     std::size_t length = 0;
-    MemoryImage memory{-1, HiveBytes{nullptr, 0, 0}};
     if (!HiveFileLength(fd, &length, what) ||
-        (dirty && !ReplayIntoMemory(fd, length, path, &memory, image, what))) {
+        (dirty && !ReplayFromLogsBeside(fd, length, path, image, what))) {
         return false;
     }
-    // So is a dirty one that cannot be replayed, unless its bins size needs mending.
-    if (memory.fd < 0) {
-        if (base.binsSize % kBinAlignment == 0) {
-            return true;
-        }
-        if (!CopyIntoMemory(fd, length, length, &memory, what)) {
-            return false;
-        }
+    // So is one that cannot be replayed, unless its bins size needs mending.
+    if (image->memoryFd >= 0 || aligned) {
+        return true;
     }
-    const bool mended = MendBinsSize(&memory.bytes);
-    if (image->state != HiveReplayResult::Replayed && !mended) {
+    MemoryImage memory{-1, HiveBytes{nullptr, 0, 0}};
+    if (!CopyIntoMemory(fd, length, &memory, what)) {
+        return false;
+    }
+    if (!MendBinsSize(&memory.bytes)) {
         DiscardMemoryImage(&memory);
         return true;
     }

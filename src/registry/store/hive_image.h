@@ -20,6 +20,13 @@ bool PrepareHiveImage(int fd, const std::string& openPath, const std::string& pa
 
 void ReleaseHiveImage(HiveImage* image);
 
+// Replays the hive open on fd, length bytes long, from the logs into a new file in memory when
+// they bring it up to date: outcome is then Replayed and imageFd the file's descriptor, else
+// imageFd is -1. The bins of the image are checked on the way. False, with errno set, when the
+// hive cannot be read or the image cannot be held.
+bool ReplayHiveFile(int fd, std::size_t length, const HiveLogBytes* logs, std::size_t logCount,
+                    HiveReplay* outcome, int* imageFd);
+
 // The logs' names beside a hive: its name and these endings, in any case of letters.
 extern const char* const kHiveLogSuffixes[];
 extern const std::size_t kHiveLogSuffixCount;

@@ -127,25 +127,24 @@ bool ReadLogEntry(const HiveLogBytes& log, std::size_t at, LogEntry* entry) {
     return entry->dataSize <= entry->size - entry->dataAt;
 }
 
-// False, with nothing applied, when the entry grows the hive beyond its own pages: the new
-// room could hold no valid bin, and an entry must not make the image larger than its bytes.
-bool ApplyLogEntry(const HiveLogBytes& log, const LogEntry& entry, HiveBytes* image) {
+// False, with nothing planned, when the entry grows the hive beyond its own pages: the new room
+// could hold no valid bin, and an entry must not make the image larger than its bytes.
+bool PlanLogEntry(const HiveLogBytes& log, const LogEntry& entry, HiveReplayPlan* plan) {
     const std::size_t wanted = kHiveBinsStart + entry.binsSize;
-    if (image->length < wanted) {
+    if (plan->length < wanted) {
         std::uint64_t pagesEnd = 0;
         for (const PageReference& page : entry.pages) {
             pagesEnd = std::max<std::uint64_t>(pagesEnd, std::uint64_t{page.offset} + page.size);
         }
-        if (pagesEnd != entry.binsSize || wanted - image->length > entry.dataSize ||
-            wanted > image->capacity) {
+        if (pagesEnd != entry.binsSize || wanted - plan->length > entry.dataSize) {
             return false;
         }
-        std::memset(image->bytes + image->length, 0, wanted - image->length);
-        image->length = wanted;
+        plan->length = wanted;
     }
     std::size_t from = entry.at + entry.dataAt;
     for (const PageReference& page : entry.pages) {
-        std::memcpy(image->bytes + kHiveBinsStart + page.offset, log.bytes + from, page.size);
+        plan->writes.push_back(
+            HivePageWrite{kHiveBinsStart + page.offset, log.bytes + from, page.size});
         from += page.size;
     }
     return true;
@@ -158,16 +157,16 @@ struct ChainState {
     std::uint32_t entries;
 };
 
-// Applies the log's entries while each is the one the chain needs next.
-void ReplayLog(const UsableLog& log, std::uint32_t firstAllowed, HiveBytes* image,
-               ChainState* chain) {
+// Takes the log's entries while each is the one the chain needs next.
+void PlanLog(const UsableLog& log, std::uint32_t firstAllowed, HiveReplayPlan* plan,
+             ChainState* chain) {
     LogEntry entry;
     for (std::size_t at = kHiveBaseBlockSize; ReadLogEntry(log.bytes, at, &entry);
          at += entry.size) {
         const bool next = chain->started
                               ? entry.sequence == chain->last + 1
                               : entry.sequence >= firstAllowed && entry.sequence == log.sequence;
-        if (!next || !ApplyLogEntry(log.bytes, entry, image)) {
+        if (!next || !PlanLogEntry(log.bytes, entry, plan)) {
             return;
         }
         chain->started = true;
@@ -187,13 +186,9 @@ void SortByFirstEntry(std::vector<UsableLog>* logs) {
     }
 }
 
-// Every bin from the first to the end of the bins is whole and knows its own place.
-bool BinsValid(const HiveBytes& image, std::uint32_t binsSize) {
-    return WalkedBinsEnd(image.bytes, image.length, binsSize) == binsSize;
-}
-
-HiveReplay Incomplete(const std::string& problem) {
-    return HiveReplay{HiveReplayResult::Incomplete, 0, 0, problem};
+void PlanIncomplete(const std::string& problem, HiveReplayPlan* plan) {
+    plan->outcome = HiveReplay{HiveReplayResult::Incomplete, 0, 0, problem};
+    plan->writes.clear();
 }
 
 } // namespace
@@ -226,14 +221,22 @@ HiveBaseBlock ReadHiveBaseBlock(const unsigned char* bytes, std::size_t length) 
     return block;
 }
 
+std::uint32_t HiveBinSizeAt(const unsigned char* header, std::uint64_t at, std::uint64_t room) {
+    const std::uint32_t size = Dword(header + 8);
+    if (!Marked(header, "hbin") || Dword(header + 4) != at || size == 0 ||
+        size % kBinAlignment != 0 || size > room) {
+        return 0;
+    }
+    return size;
+}
+
 std::uint32_t WalkedBinsEnd(const unsigned char* image, std::size_t length,
                             std::uint32_t binsSize) {
     std::uint64_t at = 0;
-    while (at < binsSize && kHiveBinsStart + at + 32 <= length) {
-        const unsigned char* bin = image + kHiveBinsStart + at;
-        const std::uint32_t size = Dword(bin + 8);
-        if (!Marked(bin, "hbin") || Dword(bin + 4) != at || size == 0 ||
-            size % kBinAlignment != 0 || kHiveBinsStart + at + size > length) {
+    while (at < binsSize && kHiveBinsStart + at + kHiveBinHeaderSize <= length) {
+        const std::uint32_t size =
+            HiveBinSizeAt(image + kHiveBinsStart + at, at, length - kHiveBinsStart - at);
+        if (size == 0) {
             break;
         }
         at += size;
@@ -241,23 +244,15 @@ std::uint32_t WalkedBinsEnd(const unsigned char* image, std::size_t length,
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(at, 0xFFFFFFFFu));
 }
 
-std::size_t HiveReplayCapacity(std::size_t hiveLength, const HiveLogBytes* logs,
-                               std::size_t logCount) {
-    // No entry can claim more bins than its bins size field holds.
-    const std::size_t largest = std::max<std::size_t>(
-        hiveLength, kHiveBinsStart + (0xFFFFFFFFu / kBinAlignment) * kBinAlignment);
-    std::size_t capacity = hiveLength;
-    for (std::size_t at = 0; at < logCount; ++at) {
-        capacity += std::min(logs[at].length, largest - capacity);
-    }
-    return capacity;
-}
-
-HiveReplay ReplayHiveLogs(HiveBytes* image, const HiveLogBytes* logs, std::size_t logCount) {
-    const HiveBaseBlock primary = ReadHiveBaseBlock(image->bytes, image->length);
+void PlanHiveReplay(const unsigned char* baseBlock, std::size_t hiveLength,
+                    const HiveLogBytes* logs, std::size_t logCount, HiveReplayPlan* plan) {
+    plan->outcome = HiveReplay{HiveReplayResult::Clean, 0, 0, ""};
+    plan->length = hiveLength;
+    plan->writes.clear();
+    const HiveBaseBlock primary = ReadHiveBaseBlock(baseBlock, hiveLength);
     // A damaged base block is left to the reader, which refuses it.
     if (!primary.valid || primary.primarySequence == primary.secondarySequence) {
-        return HiveReplay{HiveReplayResult::Clean, 0, 0, ""};
+        return;
     }
     std::vector<UsableLog> usable;
     bool oldFormat = false;
@@ -269,27 +264,28 @@ HiveReplay ReplayHiveLogs(HiveBytes* image, const HiveLogBytes* logs, std::size_
         }
     }
     if (usable.empty()) {
-        return Incomplete(oldFormat ? "its transaction log is of the format of Windows 8 and "
-                                      "earlier, which this program does not replay"
-                                    : "it has no usable transaction log beside it");
+        PlanIncomplete(oldFormat ? "its transaction log is of the format of Windows 8 and "
+                                   "earlier, which this program does not replay"
+                                 : "it has no usable transaction log beside it",
+                       plan);
+        return;
     }
     SortByFirstEntry(&usable);
-    // Entries apply in place: a hive that cannot be replayed is read from its file instead.
     ChainState chain{false, 0, LogEntry{}, 0};
     for (const UsableLog& log : usable) {
-        ReplayLog(log, primary.secondarySequence, image, &chain);
+        PlanLog(log, primary.secondarySequence, plan, &chain);
     }
     if (!chain.started) {
-        return Incomplete("no entry of its transaction logs follows on from the hive");
+        PlanIncomplete("no entry of its transaction logs follows on from the hive", plan);
+        return;
     }
-    unsigned char* block = image->bytes;
+    unsigned char* block = plan->baseBlock;
+    std::memcpy(block, baseBlock, kHiveBaseBlockSize);
     PutDword(block + kPrimarySequenceAt, chain.last);
     PutDword(block + kSecondarySequenceAt, chain.last);
     PutDword(block + kBinsSizeAt, chain.lastEntry.binsSize);
     PutDword(block + kFlagsAt, (Dword(block + kFlagsAt) & ~1u) | (chain.lastEntry.flags & 1u));
     SealHiveBaseBlock(block);
-    if (!BinsValid(*image, chain.lastEntry.binsSize)) {
-        return Incomplete("a bin is damaged after its transaction logs are replayed");
-    }
-    return HiveReplay{HiveReplayResult::Replayed, chain.entries, chain.last, ""};
+    plan->binsSize = chain.lastEntry.binsSize;
+    plan->outcome = HiveReplay{HiveReplayResult::Replayed, chain.entries, chain.last, ""};
 }

@@ -1,5 +1,5 @@
 // Bringing a dirty hive up to date from its transaction logs, as Windows does when it loads
-// the hive: plain work on bytes in memory, which touches no file.
+// the hive: which log pages go where, worked out on bytes in memory, touching no file.
 //
 // A hive is dirty when its base block's two sequence numbers differ: a write to it began and
 // did not finish, and what it wrote is in the logs beside it (<hive>.LOG1 and .LOG2, or .LOG).
@@ -10,9 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 const std::size_t kHiveBaseBlockSize = 512;
 const std::size_t kHiveBinsStart = 0x1000;
+const std::size_t kHiveBinHeaderSize = 32;
 
 enum class HiveReplayResult {
     Clean,      // nothing to do: the hive is clean (its logs, if any, do not apply)
@@ -43,28 +45,40 @@ std::uint32_t HiveBaseBlockChecksum(const unsigned char* bytes);
 // Stores the checksum of the first 508 bytes behind them.
 void SealHiveBaseBlock(unsigned char* bytes);
 
-// A whole hive file in memory, with room behind it for the bins the logs may add.
-struct HiveBytes {
-    unsigned char* bytes;
-    std::size_t length;   // the file's bytes
-    std::size_t capacity; // the room that bytes holds; length may grow up to it
-};
-
 // A transaction log's bytes.
 struct HiveLogBytes {
     const unsigned char* bytes;
     std::size_t length;
 };
 
-// An entry grows the hive by no more than the pages it carries, so room for the hive and all
-// its logs is room enough for any replay.
-std::size_t HiveReplayCapacity(std::size_t hiveLength, const HiveLogBytes* logs,
-                               std::size_t logCount);
+// One write of a replay: a page run of a log's entry, put at offset in the image.
+struct HivePageWrite {
+    std::size_t offset;
+    const unsigned char* bytes; // in the log
+    std::size_t size;
+};
 
-// Replays the logs (in any order; empty or foreign ones are passed over) into image when it
-// is dirty, and checks every bin of the result. When the result is Incomplete, image may hold
-// part of a replay and must be read again from the file.
-HiveReplay ReplayHiveLogs(HiveBytes* image, const HiveLogBytes* logs, std::size_t logCount);
+// What replaying the logs does to a hive, worked out from its base block and length alone:
+// the length of the image (which only grows; the room behind the file reads as zeros), the
+// pages to write in order, later ones over earlier ones, and the base block to write last.
+struct HiveReplayPlan {
+    HiveReplay outcome; // Replayed: the image, so written, must still pass the bin walk below
+    std::size_t length;
+    std::vector<HivePageWrite> writes;
+    unsigned char baseBlock[kHiveBaseBlockSize];
+    std::uint32_t binsSize;
+};
+
+// baseBlock: the hive's first bytes, up to kHiveBaseBlockSize of them (hiveLength when fewer).
+// The logs may be in any order; empty or foreign ones are passed over. The plan's writes point
+// into the logs.
+void PlanHiveReplay(const unsigned char* baseBlock, std::size_t hiveLength,
+                    const HiveLogBytes* logs, std::size_t logCount, HiveReplayPlan* plan);
+
+// The size of the bin whose kHiveBinHeaderSize header bytes are at header, the bin being at
+// offset at from the first bin with room bytes from there to the image's end; 0 when it is no
+// whole bin that knows its own place.
+std::uint32_t HiveBinSizeAt(const unsigned char* header, std::uint64_t at, std::uint64_t room);
 
 // The end of the bins, relative to the first bin, that a reader walking whole bins from the
 // first one finds below binsSize; 0 when the first bin is not one.
