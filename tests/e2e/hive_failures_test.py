@@ -95,6 +95,22 @@ BROKEN_HIVES = [
 ]
 
 
+def bins_size_moved_by(delta):
+    """The header's hive-bins size moved by delta bytes, its checksum set again."""
+    def move(path):
+        with open(path, "r+b") as handle:
+            block = bytearray(handle.read(512))
+            size = int.from_bytes(block[0x28:0x2C], "little") + delta
+            block[0x28:0x2C] = size.to_bytes(4, "little")
+            checksum = 0
+            for at in range(0, 508, 4):
+                checksum ^= int.from_bytes(block[at:at + 4], "little")
+            block[508:512] = checksum.to_bytes(4, "little")
+            handle.seek(0)
+            handle.write(block)
+    return move
+
+
 class HiveFailuresTest(unittest.TestCase):
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="ipoib-guidmask-hive-failures-")
@@ -132,6 +148,21 @@ class HiveFailuresTest(unittest.TestCase):
                 self.assertEqual(f"ipoib-guidmask: {self.hive}: {what}\n",
                                  completed.stderr.decode("utf-8"))
                 self.assert_untouched(before)
+
+    def test_a_bins_size_a_little_off_is_mended_and_the_fix_reads_back(self):
+        self.build()
+        self.assertEqual(0, self.run_program(ARGUMENTS.program, ["-f", "-s"]).returncode)
+        expected = self.run_program(ARGUMENTS.program, [])
+        for delta in (1, 0xFFFF, -4):
+            with self.subTest(delta=delta):
+                self.build()
+                bins_size_moved_by(delta)(self.hive)
+                fixed = self.run_program(ARGUMENTS.program, ["-f", "-s"])
+                self.assertEqual((0, b""), (fixed.returncode, fixed.stderr))
+                with open(self.hive, "rb") as handle:
+                    self.assertEqual(0, int.from_bytes(handle.read(0x2C)[0x28:], "little") % 4096)
+                checked = self.run_program(ARGUMENTS.program, [])
+                self.assertEqual((expected.stdout, b""), (checked.stdout, checked.stderr))
 
     def test_help_needs_no_hive(self):
         not_a_hive(self.hive)

@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/mman.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -127,139 +126,6 @@ bool ReadHiveLogs(const std::string& path, std::vector<HiveLogFile>* logs, std::
     return true;
 }
 
-// A hive's bytes in memory.
-struct HiveBytes {
-    unsigned char* bytes;
-    std::size_t length;   // the file's bytes
-    std::size_t capacity; // the room that bytes holds
-};
-
-// The image a reader opens instead of the file: a file in memory, mapped while it is mended.
-struct MemoryImage {
-    int fd;
-    HiveBytes bytes;
-};
-
-enum class CopyWay { KernelCopy, SendFile, ReadWrite };
-
-// One step of copying from into to at the same offset: the bytes moved, 0 at the end of from,
-// -1 with errno set on failure.
-ssize_t CopyStep(CopyWay way, int from, int to, off_t* at, std::size_t left) {
-    if (way == CopyWay::KernelCopy) {
-        off_t out = *at;
-        return copy_file_range(from, at, to, &out, left, 0);
-    }
-    if (way == CopyWay::SendFile) {
-        return lseek(to, *at, SEEK_SET) == *at ? sendfile(to, from, at, left) : -1;
-    }
-    unsigned char buffer[1 << 16];
-    const ssize_t got = pread(from, buffer, std::min(left, sizeof buffer), *at);
-    if (got > 0) {
-        if (pwrite(to, buffer, static_cast<std::size_t>(got), *at) != got) {
-            return -1;
-        }
-        *at += got;
-    }
-    return got;
-}
-
-// The errors with which the kernel declines to copy between two such files at all.
-bool CannotJoin(int error) {
-    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
-}
-
-// Copies the first length bytes of from into to, in the kernel where it can. copied: the
-// bytes from held, fewer than length when it is shorter than it was a moment ago.
-bool CopyFileStart(int from, int to, std::size_t length, std::size_t* copied) {
-    CopyWay way = CopyWay::KernelCopy;
-    off_t at = 0;
-    while (static_cast<std::size_t>(at) < length) {
-        const ssize_t moved = CopyStep(way, from, to, &at, length - static_cast<std::size_t>(at));
-        if (moved < 0 && errno == EINTR) {
-            continue;
-        }
-        if (moved < 0 && way != CopyWay::ReadWrite && CannotJoin(errno)) {
-            way = way == CopyWay::KernelCopy ? CopyWay::SendFile : CopyWay::ReadWrite;
-            continue;
-        }
-        if (moved <= 0) {
-            *copied = static_cast<std::size_t>(at);
-            return moved == 0;
-        }
-    }
-    *copied = static_cast<std::size_t>(at);
-    return true;
-}
-
-void DiscardMemoryImage(MemoryImage* memory) {
-    if (memory->bytes.bytes != nullptr) {
-        munmap(memory->bytes.bytes, memory->bytes.capacity);
-    }
-    if (memory->fd >= 0) {
-        close(memory->fd);
-    }
-    *memory = MemoryImage{-1, HiveBytes{nullptr, 0, 0}};
-}
-
-// The first length bytes of the file open on fd, in a file in memory, mapped to be mended.
-// False, with what saying why, when the file cannot be read or held.
-bool CopyIntoMemory(int fd, std::size_t length, MemoryImage* memory, std::string* what) {
-    memory->fd = memfd_create("hive", MFD_CLOEXEC);
-    if (memory->fd < 0 || ftruncate(memory->fd, static_cast<off_t>(length)) != 0) {
-        *what = std::string("cannot hold the registry hive in memory: ") + std::strerror(errno);
-        DiscardMemoryImage(memory);
-        return false;
-    }
-    std::size_t copied = 0;
-    if (!CopyFileStart(fd, memory->fd, length, &copied)) {
-        *what = std::string("cannot read the registry hive: ") + std::strerror(errno);
-        DiscardMemoryImage(memory);
-        return false;
-    }
-    void* mapping = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, memory->fd, 0);
-    if (mapping == MAP_FAILED) {
-        *what = std::string("cannot hold the registry hive in memory: ") + std::strerror(errno);
-        DiscardMemoryImage(memory);
-        return false;
-    }
-    memory->bytes = HiveBytes{static_cast<unsigned char*>(mapping), copied, length};
-    return true;
-}
-
-// The mended image, cut to its length, becomes what the reader opens.
-bool HandOver(MemoryImage* memory, HiveImage* image, std::string* what) {
-    munmap(memory->bytes.bytes, memory->bytes.capacity);
-    memory->bytes.bytes = nullptr;
-    if (ftruncate(memory->fd, static_cast<off_t>(memory->bytes.length)) != 0) {
-        *what = std::string("cannot hold the registry hive in memory: ") + std::strerror(errno);
-        DiscardMemoryImage(memory);
-        return false;
-    }
-    image->memoryFd = memory->fd;
-    image->readPath = ProcessFdPath(memory->fd);
-    return true;
-}
-
-// Windows writes bins in whole pages, so a bins size that is no multiple of one is a damaged
-// field, not damaged bins: it becomes the end of the bins a reader finds below it. Left as it
-// is, hivex would read the hive but append its next bin at the wrong place.
-bool MendBinsSize(HiveBytes* bytes) {
-    const HiveBaseBlock block = ReadHiveBaseBlock(bytes->bytes, bytes->length);
-    if (!block.valid || block.binsSize % kBinAlignment == 0) {
-        return false;
-    }
-    const std::uint32_t walked = WalkedBinsEnd(bytes->bytes, bytes->length, block.binsSize);
-    if (walked == 0) {
-        return false;
-    }
-    for (int at = 0; at < 4; ++at) {
-        bytes->bytes[kBinsSizeAt + static_cast<std::size_t>(at)] =
-            static_cast<unsigned char>(walked >> (8 * at));
-    }
-    SealHiveBaseBlock(bytes->bytes);
-    return true;
-}
-
 // The hive's base block; a file too short for one gives one that is not valid.
 HiveBaseBlock ReadFileBaseBlock(int fd) {
     unsigned char block[kHiveBaseBlockSize];
@@ -293,12 +159,13 @@ std::vector<const unsigned char*> FinalPageSources(const HiveReplayPlan& plan) {
     return sources;
 }
 
-// Writes the replayed image of the hive on fd (length bytes) into the file in memory, a piece
-// at a time: the file's bytes, the log pages over them, the new base block. The bins are walked
-// in each piece on its way, which spares reading the image once more; binsEnd: where the walk
-// ends. False, with errno set, when a file cannot be read or written.
-bool WriteReplayedImage(int fd, std::size_t length, const HiveReplayPlan& plan, int memoryFd,
-                        std::uint32_t* binsEnd) {
+// Writes the image of the hive on fd (length bytes) that the plan makes into the file in
+// memory on memoryFd, a piece at a time: the file's bytes, the log pages over them, the plan's
+// base block. The bins are walked in each piece on its way, which spares reading the image once
+// more; binsEnd: where the walk ends. False, with errno set, when a file cannot be read or
+// written.
+bool WriteImage(int fd, std::size_t length, const HiveReplayPlan& plan, int memoryFd,
+                std::uint32_t* binsEnd) {
     const std::vector<const unsigned char*> sources = FinalPageSources(plan);
     std::string piece;
     std::uint64_t at = 0; // the walk's next bin, from the first
@@ -339,6 +206,58 @@ bool WriteReplayedImage(int fd, std::size_t length, const HiveReplayPlan& plan, 
     }
     *binsEnd = static_cast<std::uint32_t>(std::min<std::uint64_t>(at, 0xFFFFFFFFu));
     return true;
+}
+
+// The image the plan makes of the hive on fd, in a new file in memory whose descriptor imageFd
+// then holds; -1 and false, with errno set, when it cannot be made.
+bool WriteImageInMemory(int fd, std::size_t length, const HiveReplayPlan& plan, int* imageFd,
+                        std::uint32_t* binsEnd) {
+    *imageFd = memfd_create("hive", MFD_CLOEXEC);
+    if (*imageFd >= 0 && WriteImage(fd, length, plan, *imageFd, binsEnd)) {
+        return true;
+    }
+    const int error = errno;
+    if (*imageFd >= 0) {
+        close(*imageFd);
+    }
+    *imageFd = -1;
+    errno = error;
+    return false;
+}
+
+// Windows writes bins in whole pages, so a bins size that is no multiple of one is a damaged
+// field, not damaged bins: it becomes the end of the whole bins a reader finds below it, in an
+// image in memory. Left as it is, hivex would read the hive but append its next bin at the
+// wrong place. imageFd is -1 when the first bin is no bin: the hive is then read as it is.
+bool MendBinsSize(int fd, std::size_t length, int* imageFd) {
+    HiveReplayPlan plan; // the file as it is
+    std::string block;
+    if (!ReadBytesAt(fd, 0, kHiveBaseBlockSize, &block)) {
+        return false;
+    }
+    if (block.size() != kHiveBaseBlockSize) {
+        errno = EIO; // the hive is shorter than it was a moment ago
+        return false;
+    }
+    std::memcpy(plan.baseBlock, block.data(), kHiveBaseBlockSize);
+    plan.length = length;
+    plan.binsSize = ReadHiveBaseBlock(plan.baseBlock, kHiveBaseBlockSize).binsSize;
+    std::uint32_t walked = 0;
+    if (!WriteImageInMemory(fd, length, plan, imageFd, &walked)) {
+        return false;
+    }
+    if (walked == 0) {
+        close(*imageFd);
+        *imageFd = -1;
+        return true;
+    }
+    for (int at = 0; at < 4; ++at) {
+        plan.baseBlock[kBinsSizeAt + static_cast<std::size_t>(at)] =
+            static_cast<unsigned char>(walked >> (8 * at));
+    }
+    SealHiveBaseBlock(plan.baseBlock);
+    return WriteBytesAt(*imageFd, reinterpret_cast<const char*>(plan.baseBlock), kHiveBaseBlockSize,
+                        0);
 }
 
 // Replays the dirty hive open on fd, length bytes long, from the logs beside path.
@@ -388,15 +307,8 @@ bool ReplayHiveFile(int fd, std::size_t length, const HiveLogBytes* logs, std::s
     if (plan.outcome.result != HiveReplayResult::Replayed) {
         return true;
     }
-    *imageFd = memfd_create("hive", MFD_CLOEXEC);
     std::uint32_t binsEnd = 0;
-    if (*imageFd < 0 || !WriteReplayedImage(fd, length, plan, *imageFd, &binsEnd)) {
-        const int error = errno;
-        if (*imageFd >= 0) {
-            close(*imageFd);
-        }
-        *imageFd = -1;
-        errno = error;
+    if (!WriteImageInMemory(fd, length, plan, imageFd, &binsEnd)) {
         return false;
     }
     if (binsEnd != plan.binsSize) {
@@ -430,15 +342,19 @@ bool PrepareHiveImage(int fd, const std::string& openPath, const std::string& pa
     if (image->memoryFd >= 0 || aligned) {
         return true;
     }
-    MemoryImage memory{-1, HiveBytes{nullptr, 0, 0}};
-    if (!CopyIntoMemory(fd, length, &memory, what)) {
+    int imageFd = -1;
+    if (!MendBinsSize(fd, length, &imageFd)) {
+        *what = std::string("cannot hold the registry hive in memory: ") + std::strerror(errno);
+        if (imageFd >= 0) {
+            close(imageFd);
+        }
         return false;
     }
-    if (!MendBinsSize(&memory.bytes)) {
-        DiscardMemoryImage(&memory);
-        return true;
+    if (imageFd >= 0) {
+        image->memoryFd = imageFd;
+        image->readPath = ProcessFdPath(imageFd);
     }
-    return HandOver(&memory, image, what);
+    return true;
 }
 
 void ReleaseHiveImage(HiveImage* image) {
