@@ -21,6 +21,9 @@ const char kHeaderStem[] = "REGEDIT";
 // Appended where Windows' import would take the file but not the line.
 const char kSkippedByWindows[] = "; Windows would skip this line";
 const std::size_t kMaxQuotedInMessage = 64;
+// In units of either encoding: a few times the deepest path Windows allows (512 levels of names
+// of up to 255 characters, each up to 3 bytes of UTF-8).
+const std::size_t kRememberedPathLength = 4 * 512 * (kMaxKeyNameLength + 1);
 
 // A line's text in the units of the file's encoding: char16_t for UTF-16LE, char (its bytes)
 // for UTF-8. Everything the grammar looks for is ASCII, and no byte of a multi-byte UTF-8
@@ -368,9 +371,16 @@ bool SplitKeyPath(RegParser<Unit>* parser, std::size_t start, std::size_t close,
 }
 
 // Keeps a key line's path, as split, and its keys (none: they are not kept) for the next key
-// line.
+// line. A path far longer than any Windows allows is not kept: that costs the next line only the
+// work it would have saved, and the line no copy of itself.
 template <typename Unit>
 void RememberPath(RegParser<Unit>* parser, std::size_t start, std::size_t close, bool withKeys) {
+    if (close - start > kRememberedPathLength) {
+        parser->previousPath.clear();
+        parser->previousEnds.clear();
+        parser->previousKeys.clear();
+        return;
+    }
     parser->previousPath.assign(parser->text.data() + start, close - start);
     parser->previousEnds = parser->pathEnds;
     if (withKeys) {
