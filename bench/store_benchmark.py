@@ -62,7 +62,7 @@ def write_long_line_store(path, kind, encoding, unit):
 
 
 def measure_long_lines(program, work):
-    print("long line: %.0f MB; target: peak at most 2x the line" % (LONG_LINE_BYTES / 1e6))
+    print("long line: %.0f MB" % (LONG_LINE_BYTES / 1e6))
     for encoding, unit in (("utf-8", 1), ("utf-16-le", 2)):
         for kind in ("string in area", "string outside", "key line"):
             path = os.path.join(work, "long.reg")
@@ -70,7 +70,12 @@ def measure_long_lines(program, work):
             env = dict(os.environ, IPOIB_GUIDMASK_REGISTRY=path)
             _, peak = measure("%s %s" % (kind, encoding), [program], env)
             os.remove(path)
-            print("    peak / line: %.2f" % (peak / LONG_LINE_BYTES))
+            # The registry holds string data as UTF-16: twice the line's UTF-8 text, beside it.
+            if kind == "string in area" and unit == 1:
+                target = "line + its UTF-16 data, 3"
+            else:
+                target = "2"
+            print("    peak / line: %.2f (target at most %s)" % (peak / LONG_LINE_BYTES, target))
 
 
 def main():

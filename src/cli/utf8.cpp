@@ -1,5 +1,7 @@
 #include "cli/utf8.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -80,22 +82,66 @@ std::size_t Utf8SequenceLength(const unsigned char* bytes, std::size_t available
     return length;
 }
 
+char32_t NextUtf8CodePoint(const unsigned char* bytes, std::size_t available, std::size_t* used) {
+    *used = Utf8SequenceLength(bytes, available);
+    if (*used == 0) {
+        *used = 1;
+        return kReplacement;
+    }
+    return SequenceCodePoint(bytes, *used);
+}
+
+std::size_t CodePointUnits(char32_t codePoint, char16_t* units) {
+    if (codePoint < 0x10000) {
+        units[0] = static_cast<char16_t>(codePoint);
+        return 1;
+    }
+    codePoint -= 0x10000;
+    units[0] = static_cast<char16_t>(0xD800 + (codePoint >> 10));
+    units[1] = static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+    return 2;
+}
+
 void DecodeUtf8(const unsigned char* bytes, std::size_t length, std::u16string* units) {
     units->clear();
     units->reserve(length);
+    AppendUtf8Units(bytes, length, SIZE_MAX, units);
+}
+
+void AppendUtf8Units(const unsigned char* bytes, std::size_t length, std::size_t limit,
+                     std::u16string* units) {
     std::size_t at = 0;
-    while (at < length) {
-        const std::size_t used = Utf8SequenceLength(bytes + at, length - at);
-        char32_t codePoint = used != 0 ? SequenceCodePoint(bytes + at, used) : kReplacement;
-        at += used != 0 ? used : 1;
-        if (codePoint >= 0x10000) {
-            codePoint -= 0x10000;
-            units->push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
-            units->push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
-        } else {
-            units->push_back(static_cast<char16_t>(codePoint));
+    while (at < length && units->size() <= limit) {
+        // A run of ASCII bytes at once, as many as may be taken: most text is ASCII.
+        const std::size_t most = at + std::min(length - at - 1, limit - units->size()) + 1;
+        std::size_t run = at;
+        while (run < most && bytes[run] < 0x80) {
+            ++run;
+        }
+        const std::size_t held = units->size();
+        units->resize(held + (run - at));
+        std::copy(bytes + at, bytes + run, units->begin() + static_cast<std::ptrdiff_t>(held));
+        at = run;
+        if (at < most) {
+            std::size_t used = 0;
+            char16_t pair[2];
+            const char32_t codePoint = NextUtf8CodePoint(bytes + at, length - at, &used);
+            units->append(pair, CodePointUnits(codePoint, pair));
+            at += used;
         }
     }
+}
+
+std::size_t Utf8UnitCount(const unsigned char* bytes, std::size_t length) {
+    std::size_t count = 0;
+    for (std::size_t at = 0, used = 1; at < length; at += used, ++count) {
+        if (bytes[at] < 0x80) {
+            used = 1; // most text is ASCII
+        } else if (NextUtf8CodePoint(bytes + at, length - at, &used) >= 0x10000) {
+            ++count; // a surrogate pair
+        }
+    }
+    return count;
 }
 
 void AppendUtf8(const char16_t* units, std::size_t length, std::string* out) {

@@ -56,6 +56,14 @@ inline std::string InForm(const StoreForm& form, const std::string& text) {
     return bytes;
 }
 
+inline std::string Repeated(const std::string& piece, int count) {
+    std::string out;
+    for (int at = 0; at < count; ++at) {
+        out += piece;
+    }
+    return out;
+}
+
 inline std::string ReadFileBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());

@@ -27,6 +27,18 @@ std::string SzBytes(const std::string& text) {
     return out + " 00 00";
 }
 
+// Five UTF-16 units in ten bytes of UTF-8: characters of two, three and four bytes (a surrogate
+// pair), and a byte that starts none, read as U+FFFD.
+const char kBeyondAscii[] = "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80\xFF";
+
+// Text as a name of the tree reads: the byte that starts no character as U+FFFD.
+std::string AsRead(std::string text) {
+    for (std::size_t at = text.find('\xFF'); at != std::string::npos; at = text.find('\xFF', at)) {
+        text.replace(at, 1, "\xEF\xBF\xBD");
+    }
+    return text;
+}
+
 struct ReadCase {
     const char* name;
     std::string text;
@@ -115,6 +127,16 @@ const ReadCase kReadCases[] = {
     {"a file that ends behind a continuation sets the value with the bytes read",
      std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:01,\\\n  02,\\\n\n",
      "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"a\" 3: 01 02\n"},
+    {"names as long as they may be, of characters beyond ASCII",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\" + Repeated(kBeyondAscii, 51) + "]\n\"" +
+         Repeated(kBeyondAscii, 3276) + "abc\"=\"\"\n",
+     "[HKEY_LOCAL_MACHINE]\n  [" + AsRead(Repeated(kBeyondAscii, 51)) + "]\n    \"" +
+         AsRead(Repeated(kBeyondAscii, 3276)) + "abc\" 1: 00 00\n"},
+    {"escapes between characters beyond ASCII, and a character cut short by one",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"\xE2\x82\\\"\xFF\"=\"" + kBeyondAscii +
+         "\\\\\xE2\x82\\\"\xF0\x9F\x98\x80\"\n",
+     "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"\xEF\xBF\xBD\xEF\xBF\xBD\"\xEF\xBF\xBD\" 1:" +
+         SzBytes(std::string(kBeyondAscii) + "\\\xE2\x82\"\xF0\x9F\x98\x80") + "\n"},
     {"blanks between dword: and its digits",
      std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=dword: 00000041\n\"b\"=dword:\t 7\n",
      "[HKEY_LOCAL_MACHINE]\n  [A]\n    \"a\" 4: 41 00 00 00\n    \"b\" 4: 07 00 00 00\n"},
@@ -189,7 +211,7 @@ struct BadCase {
     const char* name;
     std::string text; // "<NUL>" stands for a NUL character
     int line;
-    const char* what;
+    std::string what;
 };
 
 const BadCase kBadCases[] = {
@@ -210,6 +232,9 @@ const BadCase kBadCases[] = {
      "\"REGEDIT4\""},
     {"bad escape", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\\n\"\n", 4,
      "bad escape \"\\n\" in quoted text (only \\\\ and \\\" are known)"},
+    {"bad escape of a surrogate pair, shown by its first half (U+FFFD)",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\\\xF0\x9F\x98\x80\"\n", 4,
+     "bad escape \"\\\xEF\xBF\xBD\" in quoted text (only \\\\ and \\\" are known)"},
     {"unterminated string", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\n", 4,
      "unterminated quote; Windows would skip this line"},
     {"unterminated name", std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"a=1\n", 4,
@@ -258,6 +283,16 @@ const BadCase kBadCases[] = {
     {"key name of 256",
      std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\n", 3,
      "key name longer than 255 characters"},
+    {"key name of 256 characters beyond ASCII",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\" + Repeated(kBeyondAscii, 51) + "k]\n", 3,
+     "key name longer than 255 characters"},
+    {"value name of 16384 characters beyond ASCII",
+     std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"" + Repeated(kBeyondAscii, 3276) +
+         "abcd\"=\"\"\n",
+     4, "value name longer than 16383 characters"},
+    {"unknown root key beyond ASCII, shown to its 64th unit (half a pair: U+FFFD)",
+     std::string(kHeader) + "[" + Repeated("\xE2\x82\xAC", 63) + "\xF0\x9F\x98\x80\\A]\n", 3,
+     "unknown root key \"" + Repeated("\xE2\x82\xAC", 63) + "\xEF\xBF\xBD\""},
     {"root deleted", std::string(kHeader) + "[-HKEY_LOCAL_MACHINE]\n", 3,
      "a root key cannot be deleted"},
     {"value before any key", std::string(kHeader) + "\"a\"=\"b\"\n", 3,

@@ -32,14 +32,6 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
-std::string Repeated(const std::string& piece, int count) {
-    std::string out;
-    for (int at = 0; at < count; ++at) {
-        out += piece;
-    }
-    return out;
-}
-
 struct WriteCase {
     const char* name;
     std::string before;

@@ -29,21 +29,6 @@ bool DecodeLineText(RegFileEncoding encoding, const unsigned char* bytes, std::s
     return zeros == 0;
 }
 
-std::size_t LineByteOffset(RegFileEncoding encoding, const unsigned char* bytes, std::size_t length,
-                           std::size_t unitIndex) {
-    if (encoding == RegFileEncoding::Utf16Le) {
-        return 2 * unitIndex;
-    }
-    std::size_t at = 0;
-    std::size_t units = 0;
-    while (units < unitIndex && at < length) {
-        const std::size_t sequence = Utf8SequenceLength(bytes + at, length - at);
-        at += sequence == 0 ? 1 : sequence;
-        units += sequence == 4 ? 2 : 1;
-    }
-    return at;
-}
-
 bool EncodableText(RegFileEncoding encoding, const char16_t* units, std::size_t length) {
     if (encoding == RegFileEncoding::Utf16Le) {
         return true;

@@ -1,5 +1,4 @@
-// The text of a .reg file: UTF-16LE (with its byte-order mark) or UTF-8, held while parsing as
-// UTF-16 units, line by line.
+// The text of a .reg file: UTF-16LE (with its byte-order mark) or UTF-8, read line by line.
 #pragma once
 
 #include <cstddef>
@@ -13,10 +12,6 @@ enum class LineEnding { None, CrLf, Lf, Cr };
 // False when the line holds a NUL character.
 bool DecodeLineText(RegFileEncoding encoding, const unsigned char* bytes, std::size_t length,
                     std::u16string* text);
-
-// The byte offset, within a line's bytes, of the line's unit number unitIndex.
-std::size_t LineByteOffset(RegFileEncoding encoding, const unsigned char* bytes, std::size_t length,
-                           std::size_t unitIndex);
 
 // False when the units cannot be stored in the encoding as they are (UTF-8 holds no lone
 // surrogate).
