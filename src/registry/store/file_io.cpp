@@ -18,12 +18,12 @@ bool SameFileIdentity(const FileIdentity& a, const FileIdentity& b) {
            a.modifiedSeconds == b.modifiedSeconds && a.modifiedNanoseconds == b.modifiedNanoseconds;
 }
 
-bool ReadBytesAt(int fd, std::uint64_t offset, std::size_t length, std::string* bytes) {
-    bytes->assign(length, '\0');
-    std::size_t got = 0;
-    while (got < length) {
+bool ReadBytesInto(int fd, std::uint64_t offset, char* bytes, std::size_t length,
+                   std::size_t* got) {
+    *got = 0;
+    while (*got < length) {
         const ssize_t read =
-            pread(fd, &(*bytes)[got], length - got, static_cast<off_t>(offset + got));
+            pread(fd, bytes + *got, length - *got, static_cast<off_t>(offset + *got));
         if (read < 0 && errno == EINTR) {
             continue;
         }
@@ -33,10 +33,17 @@ bool ReadBytesAt(int fd, std::uint64_t offset, std::size_t length, std::string* 
         if (read == 0) {
             break;
         }
-        got += static_cast<std::size_t>(read);
+        *got += static_cast<std::size_t>(read);
     }
-    bytes->resize(got);
     return true;
+}
+
+bool ReadBytesAt(int fd, std::uint64_t offset, std::size_t length, std::string* bytes) {
+    bytes->assign(length, '\0');
+    std::size_t got = 0;
+    const bool read = ReadBytesInto(fd, offset, &(*bytes)[0], length, &got);
+    bytes->resize(got);
+    return read;
 }
 
 bool WriteBytesAt(int fd, const char* bytes, std::size_t length, std::uint64_t offset) {

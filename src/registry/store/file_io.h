@@ -25,6 +25,9 @@ bool SameFileIdentity(const FileIdentity& a, const FileIdentity& b);
 // Up to length bytes at offset; fewer at the end of the file. False, with errno set, on error.
 bool ReadBytesAt(int fd, std::uint64_t offset, std::size_t length, std::string* bytes);
 
+// The same into length bytes at bytes; got: how many were read.
+bool ReadBytesInto(int fd, std::uint64_t offset, char* bytes, std::size_t length, std::size_t* got);
+
 // All length bytes at offset; false, with errno set, when they cannot all be written.
 bool WriteBytesAt(int fd, const char* bytes, std::size_t length, std::uint64_t offset);
 

@@ -167,21 +167,22 @@ std::vector<const unsigned char*> FinalPageSources(const HiveReplayPlan& plan) {
 bool WriteImage(int fd, std::size_t length, const HiveReplayPlan& plan, int memoryFd,
                 std::uint32_t* binsEnd) {
     const std::vector<const unsigned char*> sources = FinalPageSources(plan);
-    std::string piece;
+    std::vector<char> piece(kReplayPieceSize);
     std::uint64_t at = 0; // the walk's next bin, from the first
     bool walking = true;
     for (std::size_t start = 0; start < plan.length; start += kReplayPieceSize) {
         const std::size_t size = std::min(kReplayPieceSize, plan.length - start);
         const std::size_t wanted = start < length ? std::min(size, length - start) : 0;
-        if (!ReadBytesAt(fd, start, wanted, &piece)) {
+        std::size_t got = 0;
+        if (!ReadBytesInto(fd, start, piece.data(), wanted, &got)) {
             return false;
         }
-        if (piece.size() != wanted) {
+        if (got != wanted) {
             errno = EIO; // the hive is shorter than it was a moment ago
             return false;
         }
-        piece.resize(size, '\0'); // the room an entry added behind the file
-        unsigned char* bytes = reinterpret_cast<unsigned char*>(&piece[0]);
+        std::memset(piece.data() + wanted, 0, size - wanted); // room an entry added behind it
+        unsigned char* bytes = reinterpret_cast<unsigned char*>(piece.data());
         for (std::size_t page = 0; page < size / kBinAlignment; ++page) {
             const unsigned char* source = sources[start / kBinAlignment + page];
             if (source != nullptr) {
