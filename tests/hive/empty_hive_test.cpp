@@ -1,6 +1,7 @@
 // The empty hive that the tests build hives from: the bytes of the fact sheet, and a file
 // that hivex opens, fills and commits.
 #include "empty_hive.h"
+#include "hive_log_builder.h"
 #include "store_files.h"
 
 #include <gtest/gtest.h>
@@ -9,28 +10,19 @@
 
 namespace {
 
-std::uint32_t WordAt(const std::string& bytes, std::size_t offset) {
-    std::uint32_t value = 0;
-    for (std::size_t at = 0; at < 4; ++at) {
-        value |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[offset + at]))
-                 << (8 * at);
-    }
-    return value;
-}
-
 TEST(EmptyHiveTest, HasTheLayoutOfTheFactSheet) {
     const std::string bytes = EmptyHiveBytes();
     ASSERT_EQ(0x2000u, bytes.size());
     EXPECT_EQ("regf", bytes.substr(0, 4));
-    EXPECT_EQ(0x0EB7B560u, WordAt(bytes, 0x1FC));
+    EXPECT_EQ(0x0EB7B560u, HiveDword(bytes, 0x1FC));
     EXPECT_EQ(0x0EB7B560u, HiveHeaderChecksum(bytes));
     EXPECT_EQ("hbin", bytes.substr(0x1000, 4));
-    EXPECT_EQ(0xFFFFFFA8u, WordAt(bytes, 0x1020));
+    EXPECT_EQ(0xFFFFFFA8u, HiveDword(bytes, 0x1020));
     EXPECT_EQ("nk", bytes.substr(0x1024, 2));
     EXPECT_EQ("ROOT", bytes.substr(0x1070, 4));
-    EXPECT_EQ(0xFFFFFF98u, WordAt(bytes, 0x1078));
+    EXPECT_EQ(0xFFFFFF98u, HiveDword(bytes, 0x1078));
     EXPECT_EQ("sk", bytes.substr(0x107C, 2));
-    EXPECT_EQ(3872u, WordAt(bytes, 0x10E0));
+    EXPECT_EQ(3872u, HiveDword(bytes, 0x10E0));
     EXPECT_EQ(std::string(3868, '\0'), bytes.substr(0x10E4));
 }
 

@@ -5,53 +5,28 @@
 // the backslash are written as \uXXXX and \\, so that no spelling of a name is lost.
 #pragma once
 
+#include "cli/utf8.h"
 #include "registry/store/key_tree.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-inline void AppendUtf8Unit(std::uint32_t point, std::string* text) {
-    if (point < 0x80) {
-        text->push_back(static_cast<char>(point));
-    } else if (point < 0x800) {
-        text->push_back(static_cast<char>(0xC0 | (point >> 6)));
-        text->push_back(static_cast<char>(0x80 | (point & 0x3F)));
-    } else if (point < 0x10000) {
-        text->push_back(static_cast<char>(0xE0 | (point >> 12)));
-        text->push_back(static_cast<char>(0x80 | ((point >> 6) & 0x3F)));
-        text->push_back(static_cast<char>(0x80 | (point & 0x3F)));
-    } else {
-        text->push_back(static_cast<char>(0xF0 | (point >> 18)));
-        text->push_back(static_cast<char>(0x80 | ((point >> 12) & 0x3F)));
-        text->push_back(static_cast<char>(0x80 | ((point >> 6) & 0x3F)));
-        text->push_back(static_cast<char>(0x80 | (point & 0x3F)));
-    }
-}
-
-inline bool IsHighSurrogate(char16_t unit) {
-    return unit >= 0xD800 && unit < 0xDC00;
-}
-
-inline bool IsLowSurrogate(char16_t unit) {
-    return unit >= 0xDC00 && unit < 0xE000;
-}
-
 inline void AppendNameText(const char16_t* units, std::uint32_t length, std::string* text) {
     for (std::uint32_t at = 0; at < length; ++at) {
         const char16_t unit = units[at];
-        if (IsHighSurrogate(unit) && at + 1 < length && IsLowSurrogate(units[at + 1])) {
-            const char16_t low = units[++at];
-            AppendUtf8Unit(0x10000u + ((unit - 0xD800u) << 10) + (low - 0xDC00u), text);
+        if (HighSurrogate(unit) && at + 1 < length && LowSurrogate(units[at + 1])) {
+            AppendUtf8(units + at, 2, text);
+            ++at;
         } else if (unit == u'\\') {
             text->append("\\\\");
-        } else if (unit < 0x20 || (unit >= 0x7F && unit < 0xA0) || IsHighSurrogate(unit) ||
-                   IsLowSurrogate(unit)) {
+        } else if (unit < 0x20 || (unit >= 0x7F && unit < 0xA0) || HighSurrogate(unit) ||
+                   LowSurrogate(unit)) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(unit));
             text->append(escape);
         } else {
-            AppendUtf8Unit(unit, text);
+            AppendUtf8(&unit, 1, text);
         }
     }
 }
