@@ -1,5 +1,6 @@
 #include "registry/instance_table.h"
 
+#include "guid/guid_classification.h"
 #include "guid/hex_conversion.h"
 #include "registry/registry_access.h"
 #include "registry/registry_api.h"

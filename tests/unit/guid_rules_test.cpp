@@ -1,4 +1,5 @@
 #include "console_capture.h"
+#include "guid/guid_classification.h"
 #include "guid/guid_mask.h"
 #include "guid/port_guid.h"
 #include "guid/prefix_tables.h"
