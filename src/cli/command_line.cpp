@@ -1,7 +1,7 @@
 #include "cli/command_line.h"
 
-#include "cli/console.h"
-#include "cli/exit_status.h"
+#include "console/console.h"
+#include "console/exit_status.h"
 #include "guid/guid_mask.h"
 #include "guid/hex_conversion.h"
 
@@ -34,10 +34,6 @@ CommandLineOutcome TakeMaskArgument(const wchar_t* argument, RunSettings* settin
 }
 
 } // namespace
-
-RunSettings DefaultRunSettings() {
-    return RunSettings{false, true, 0xE7};
-}
 
 CommandLineOutcome ParseCommandLine(int argc, const wchar_t* const* argv, RunSettings* settings) {
     *settings = DefaultRunSettings();

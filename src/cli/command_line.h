@@ -1,15 +1,7 @@
 // The command line: -h, -f, -s and -d <mask>, taken from left to right.
 #pragma once
 
-#include <cstdint>
-
-struct RunSettings {
-    bool fix;                 // false: check (report only); true: fix (write masks)
-    bool interactive;         // false: silent mode
-    std::uint32_t silentMask; // low 8 bits: the mask silent fix mode writes for unknown GUIDs
-};
-
-RunSettings DefaultRunSettings();
+#include "fix/run_settings.h"
 
 struct CommandLineOutcome {
     bool run;   // true: the arguments were accepted and the run follows

@@ -1,8 +1,8 @@
 // The pass over the network adapter class: one report, and maybe one write, per IPoIB adapter.
 #pragma once
 
-#include "cli/command_line.h"
 #include "fix/pass_state.h"
+#include "fix/run_settings.h"
 #include "registry/instance_table.h"
 
 extern const wchar_t AdapterClassKey[];

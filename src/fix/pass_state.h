@@ -2,7 +2,7 @@
 // what it has told so far.
 #pragma once
 
-#include "cli/command_line.h"
+#include "fix/run_settings.h"
 #include "fix/write_failure.h"
 
 struct PassCounters {

@@ -1,7 +1,7 @@
 // The run: the instance table, then the adapter pass.
 #pragma once
 
-#include "cli/command_line.h"
+#include "fix/run_settings.h"
 
 #include <cstddef>
 
