@@ -3,9 +3,9 @@
 // prints nothing, carries a valid mask (0xe7 without -d) and the operation and mode that its
 // -f and -s arguments ask for.
 #include "cli/command_line.h"
-#include "cli/console.h"
-#include "cli/utf8.h"
+#include "console/console.h"
 #include "guid/guid_mask.h"
+#include "text/utf8.h"
 
 #include <cstddef>
 #include <cstdint>

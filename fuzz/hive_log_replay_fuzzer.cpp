@@ -3,8 +3,8 @@
 // one page each up to the log's bins size (at most 64 KiB). The log is replayed alone and then
 // given twice. Inputs are kept small, as the hive is copied on every replay: what a log can do
 // wrong shows in a few pages.
-#include "registry/store/hive_image.h"
-#include "registry/store/hive_log_replay.h"
+#include "registry/store/hive/hive_image.h"
+#include "registry/store/hive/hive_log_replay.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -9,8 +9,8 @@
 #include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/name_case.h"
-#include "registry/store/reg_file_reader.h"
-#include "registry/store/reg_file_writer.h"
+#include "registry/store/reg_file/reg_file_reader.h"
+#include "registry/store/reg_file/reg_file_writer.h"
 
 #include <cstddef>
 #include <cstdint>

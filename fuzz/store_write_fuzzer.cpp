@@ -13,7 +13,7 @@
 
 #include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
-#include "registry/store/reg_file_reader.h"
+#include "registry/store/reg_file/reg_file_reader.h"
 #include "registry/store/registry_store.h"
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 // POSIX entry: the byte arguments are taken as UTF-8 and handed to wmain as UTF-16 text.
-#include "cli/utf8.h"
+#include "text/utf8.h"
 
 #include <cstring>
 #include <string>

@@ -1,10 +1,10 @@
 #include "cli/tool_main.h"
 
 #include "cli/command_line.h"
-#include "cli/console.h"
-#include "cli/utf8.h"
+#include "console/console.h"
 #include "fix/run.h"
 #include "registry/registry_session.h"
+#include "text/utf8.h"
 
 #include <cstdlib>
 #include <new>

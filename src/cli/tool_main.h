@@ -1,7 +1,7 @@
 // The whole program behind the platform's entry: the command line, then the run.
 #pragma once
 
-#include "cli/exit_status.h"
+#include "console/exit_status.h"
 
 // argv holds wide strings of UTF-16 code units. Returns the exit status: kExitSuccess or
 // kExitFailure.

@@ -1,5 +1,5 @@
 #include "cli/command_line.h"
-#include "cli/console.h"
+#include "console/console.h"
 
 void PrintUsage(const wchar_t* programPath) {
     const wchar_t* programName = programPath;

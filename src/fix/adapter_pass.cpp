@@ -1,6 +1,6 @@
 #include "fix/adapter_pass.h"
 
-#include "cli/console.h"
+#include "console/console.h"
 #include "fix/decision_table.h"
 #include "registry/registry_access.h"
 

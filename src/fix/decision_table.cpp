@@ -1,6 +1,6 @@
 #include "fix/decision_table.h"
 
-#include "cli/console.h"
+#include "console/console.h"
 #include "fix/guid_mask_write.h"
 #include "fix/mask_prompt.h"
 

@@ -1,6 +1,6 @@
 #include "fix/mask_prompt.h"
 
-#include "cli/console.h"
+#include "console/console.h"
 #include "fix/guid_mask_write.h"
 #include "guid/hex_conversion.h"
 

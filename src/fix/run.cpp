@@ -1,6 +1,6 @@
 #include "fix/run.h"
 
-#include "cli/exit_status.h"
+#include "console/exit_status.h"
 #include "fix/adapter_pass.h"
 #include "registry/instance_table.h"
 

@@ -1,7 +1,7 @@
 #include "fix/write_failure.h"
 
-#include "cli/console.h"
-#include "cli/console_format.h"
+#include "console/console.h"
+#include "console/console_format.h"
 
 #include <algorithm>
 

@@ -2,8 +2,8 @@
 // it, and the clean SYSTEM with logs made from a copy of it changed by hivex, one rule a row.
 #include "hive_log_builder.h"
 
-#include "registry/store/hive_log_replay.h"
-#include "registry/store/marvin32.h"
+#include "registry/store/hive/hive_log_replay.h"
+#include "registry/store/hive/marvin32.h"
 
 #include <cstdio>
 #include <cstdlib>

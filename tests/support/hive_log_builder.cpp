@@ -1,9 +1,9 @@
 #include "hive_log_builder.h"
 
 #include "registry/store/file_io.h"
-#include "registry/store/hive_image.h"
-#include "registry/store/hive_log_replay.h"
-#include "registry/store/marvin32.h"
+#include "registry/store/hive/hive_image.h"
+#include "registry/store/hive/hive_log_replay.h"
+#include "registry/store/hive/marvin32.h"
 
 #include <cerrno>
 #include <cstring>

@@ -2,7 +2,7 @@
 // base block followed by entries, each bringing the hive's pages up to a later state.
 #pragma once
 
-#include "registry/store/hive_log_replay.h"
+#include "registry/store/hive/hive_log_replay.h"
 
 #include <cstdint>
 #include <string>

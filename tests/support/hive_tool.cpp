@@ -10,7 +10,7 @@
 #include "hive_builder.h"
 #include "hive_log_builder.h"
 
-#include "registry/store/hive_log_replay.h"
+#include "registry/store/hive/hive_log_replay.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,9 +3,9 @@
 // (tree_text.h).
 #pragma once
 
-#include "cli/utf8.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/registry_store.h"
+#include "text/utf8.h"
 #include "tree_text.h"
 
 #include <algorithm>

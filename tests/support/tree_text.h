@@ -5,8 +5,8 @@
 // the backslash are written as \uXXXX and \\, so that no spelling of a name is lost.
 #pragma once
 
-#include "cli/utf8.h"
 #include "registry/store/key_tree.h"
+#include "text/utf8.h"
 
 #include <cstdint>
 #include <cstdio>

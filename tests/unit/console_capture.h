@@ -1,7 +1,7 @@
 // Captures what the tool prints, for comparing whole outputs.
 #pragma once
 
-#include "cli/console.h"
+#include "console/console.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,6 +1,6 @@
-#include "cli/console_format.h"
-#include "cli/utf8.h"
+#include "console/console_format.h"
 #include "console_capture.h"
+#include "text/utf8.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // What a SYSTEM hive adds to a key tree, in every build (no hivex needed): telling a hive by
 // its first bytes, Select\Current naming the current control set, and the CurrentControlSet
 // link.
-#include "registry/store/hive_layout.h"
+#include "registry/store/hive/hive_layout.h"
 #include "registry/store/name_case.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Marvin32 against its published self-test answer and vectors worked out by hand from its
 // definition with the registry's seed.
-#include "registry/store/marvin32.h"
+#include "registry/store/hive/marvin32.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>

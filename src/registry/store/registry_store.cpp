@@ -1,12 +1,12 @@
 #include "registry/store/registry_store.h"
 
 #include "registry/store/file_io.h"
-#include "registry/store/hive_file.h"
-#include "registry/store/hive_image.h"
-#include "registry/store/hive_layout.h"
-#include "registry/store/hive_store.h"
-#include "registry/store/reg_file_reader.h"
-#include "registry/store/reg_file_writer.h"
+#include "registry/store/hive/hive_file.h"
+#include "registry/store/hive/hive_image.h"
+#include "registry/store/hive/hive_layout.h"
+#include "registry/store/hive/hive_store.h"
+#include "registry/store/reg_file/reg_file_reader.h"
+#include "registry/store/reg_file/reg_file_writer.h"
 #include "registry/store/store_lock.h"
 #include "registry/store/store_replace.h"
 

@@ -1,4 +1,4 @@
-#include "registry/store/marvin32.h"
+#include "registry/store/hive/marvin32.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "registry/store/reg_file_lines.h"
+#include "registry/store/reg_file/reg_file_lines.h"
 
-#include "cli/utf8.h"
+#include "text/utf8.h"
 
 #include <cerrno>
 #include <cstring>

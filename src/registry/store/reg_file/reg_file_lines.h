@@ -2,7 +2,7 @@
 // whole in memory. Lines end with CRLF, LF or a lone CR; the last one may have no ending.
 #pragma once
 
-#include "registry/store/reg_file_text.h"
+#include "registry/store/reg_file/reg_file_text.h"
 
 #include <cstddef>
 #include <cstdint>

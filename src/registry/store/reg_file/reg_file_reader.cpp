@@ -1,9 +1,9 @@
-#include "registry/store/reg_file_reader.h"
+#include "registry/store/reg_file/reg_file_reader.h"
 
-#include "cli/utf8.h"
 #include "registry/registry_api-posix.h"
 #include "registry/store/name_case.h"
-#include "registry/store/reg_file_lines.h"
+#include "registry/store/reg_file/reg_file_lines.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 #include <cstring>

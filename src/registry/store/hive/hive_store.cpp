@@ -1,8 +1,8 @@
-#include "registry/store/hive_store.h"
+#include "registry/store/hive/hive_store.h"
 
 #include "registry/store/file_io.h"
-#include "registry/store/hive_file.h"
-#include "registry/store/hive_image.h"
+#include "registry/store/hive/hive_file.h"
+#include "registry/store/hive/hive_image.h"
 #include "registry/store/store_replace.h"
 
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "cli/console.h"
+#include "console/console.h"
 
 #include <cstdio>
 

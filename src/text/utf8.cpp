@@ -1,4 +1,4 @@
-#include "cli/utf8.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 #include <cstdint>

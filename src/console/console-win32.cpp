@@ -4,9 +4,9 @@
 // stderr, which stay in text mode: each line feed leaves as CR LF, as with the platform's other
 // console programs. Standard input is left in its own default mode, so the prompt's getchar
 // reads the reply's bytes as they are typed.
-#include "cli/console.h"
-#include "cli/console_format.h"
-#include "cli/utf8.h"
+#include "console/console.h"
+#include "console/console_format.h"
+#include "text/utf8.h"
 
 #include <windows.h>
 

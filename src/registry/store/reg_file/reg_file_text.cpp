@@ -1,6 +1,6 @@
-#include "registry/store/reg_file_text.h"
+#include "registry/store/reg_file/reg_file_text.h"
 
-#include "cli/utf8.h"
+#include "text/utf8.h"
 
 bool DecodeLineText(RegFileEncoding encoding, const unsigned char* bytes, std::size_t length,
                     std::u16string* text) {

@@ -1,4 +1,4 @@
-#include "registry/store/hive_layout.h"
+#include "registry/store/hive/hive_layout.h"
 
 #include "registry/registry_api-posix.h"
 #include "registry/store/name_case.h"

@@ -6,7 +6,7 @@
 
 #include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
-#include "registry/store/reg_file_reader.h"
+#include "registry/store/reg_file/reg_file_reader.h"
 #include "registry/store/store_replace.h"
 #include "registry/store/value_to_write.h"
 

@@ -1,7 +1,7 @@
-#include "registry/store/reg_file_writer.h"
+#include "registry/store/reg_file/reg_file_writer.h"
 
-#include "cli/utf8.h"
 #include "registry/store/file_io.h"
+#include "text/utf8.h"
 
 #include <cerrno>
 

@@ -1,5 +1,5 @@
 // The hive store of a build without hivex: a hive file is recognized and refused.
-#include "registry/store/hive_file.h"
+#include "registry/store/hive/hive_file.h"
 
 bool ReadHiveFile(const char*, const std::vector<std::u16string>&, KeyTree* tree,
                   std::uint32_t* systemKey, std::string* what) {

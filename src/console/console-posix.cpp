@@ -1,6 +1,6 @@
-#include "cli/console.h"
-#include "cli/console_format.h"
-#include "cli/utf8.h"
+#include "console/console.h"
+#include "console/console_format.h"
+#include "text/utf8.h"
 
 #include <cstdio>
 #include <string>

@@ -1,4 +1,4 @@
-#include "registry/store/hive_image.h"
+#include "registry/store/hive/hive_image.h"
 
 #include "registry/store/file_io.h"
 

@@ -1,6 +1,6 @@
-#include "cli/console_format.h"
+#include "console/console_format.h"
 
-#include "cli/console.h"
+#include "console/console.h"
 
 #include <cstdio>
 #include <cwchar>

@@ -1,9 +1,9 @@
-#include "registry/store/hive_file.h"
+#include "registry/store/hive/hive_file.h"
 
-#include "cli/utf8.h"
-#include "registry/store/hive_layout.h"
+#include "registry/store/hive/hive_layout.h"
 #include "registry/store/name_case.h"
 #include "registry/store/store_lock.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 #include <cerrno>

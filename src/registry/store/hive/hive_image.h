@@ -2,7 +2,7 @@
 // it, in memory, the file and its logs left as they are.
 #pragma once
 
-#include "registry/store/hive_log_replay.h"
+#include "registry/store/hive/hive_log_replay.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "registry/store/key_tree.h"
-#include "registry/store/reg_file_text.h"
+#include "registry/store/reg_file/reg_file_text.h"
 
 #include <cstdint>
 #include <string>

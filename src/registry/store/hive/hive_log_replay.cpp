@@ -1,6 +1,6 @@
-#include "registry/store/hive_log_replay.h"
+#include "registry/store/hive/hive_log_replay.h"
 
-#include "registry/store/marvin32.h"
+#include "registry/store/hive/marvin32.h"
 
 #include <algorithm>
 #include <cstring>
