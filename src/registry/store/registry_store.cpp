@@ -1,14 +1,11 @@
 #include "registry/store/registry_store.h"
 
 #include "registry/store/file_io.h"
-#include "registry/store/hive/hive_file.h"
-#include "registry/store/hive/hive_image.h"
 #include "registry/store/hive/hive_layout.h"
 #include "registry/store/hive/hive_store.h"
 #include "registry/store/reg_file/reg_file_reader.h"
 #include "registry/store/reg_file/reg_file_writer.h"
 #include "registry/store/store_lock.h"
-#include "registry/store/store_replace.h"
 
 #include <cerrno>
 #include <climits>
@@ -44,22 +41,6 @@ struct RegistryStore {
 
 RegistryStore gStore;
 
-bool ReadHiveStore(int fd, const std::string& path, const std::vector<std::u16string>& areas,
-                   KeyTree* tree, StoreShape* shape, RegFileError* error) {
-    HiveImage image;
-    std::uint32_t systemKey = kNoIndex;
-    const bool read = PrepareHiveImage(fd, OpenFilePath(fd, path), path, &image, &error->what) &&
-                      ReadHiveFile(image.readPath.c_str(), areas, tree, &systemKey, &error->what) &&
-                      FindCurrentControlSet(*tree, systemKey, &shape->hiveLayout, &error->what);
-    ReleaseHiveImage(&image);
-    if (!read) {
-        InitKeyTree(tree);
-        return false;
-    }
-    shape->incomplete = image.state == HiveReplayResult::Incomplete ? image.problem : "";
-    return true;
-}
-
 // The format's reader: fills a fresh tree from the file open on fd (at path), a hive file or a
 // .reg file by its first bytes.
 bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16string>& areas,
@@ -71,16 +52,10 @@ bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16st
     shape->incomplete.clear();
     if (shape->hive) {
         error->line = 0;
-        return ReadHiveStore(fd, path, areas, tree, shape, error);
+        return ReadHiveStore(fd, path, areas, tree, &shape->hiveLayout, &shape->incomplete,
+                             &error->what);
     }
     return ReadRegFile(fd, areas, tree, &shape->regFile, error);
-}
-
-// The format's writer: the edit of the file that sets one value.
-LSTATUS PlanStoreWrite(std::uint32_t key, const ValueToWrite& write, const StoreLock& lock,
-                       RegFileValueEdit* edit) {
-    return PlanRegFileValueWrite(gStore.tree, key, write, gStore.shape.regFile, lock.fd,
-                                 lock.identity.size, edit);
 }
 
 std::string ErrorText(const char* path, const RegFileError& error) {
@@ -108,44 +83,6 @@ LSTATUS RefreshFromLockedFile(const StoreLock& lock) {
     return ERROR_SUCCESS;
 }
 
-// The tree takes on what the edit did to the file.
-void ApplyValueEdit(std::uint32_t key, const ValueToWrite& write, const RegFileValueEdit& edit) {
-    const std::int64_t delta = static_cast<std::int64_t>(edit.file.bytes.size()) -
-                               static_cast<std::int64_t>(edit.file.end - edit.file.start);
-    ShiftSourceOffsets(&gStore.tree, static_cast<std::uint32_t>(edit.file.start),
-                       static_cast<std::uint32_t>(edit.file.end), delta);
-    const std::uint32_t value = SetValue(&gStore.tree, key, write.name, write.nameLength,
-                                         write.type, write.data, write.dataLength);
-    gStore.tree.values[value].sourceStart = edit.sourceStart;
-    gStore.tree.values[value].sourceEnd = edit.sourceEnd;
-    if (edit.newValueAt != kNoOffset) {
-        gStore.tree.keys[key].newValueAt = edit.newValueAt;
-    }
-}
-
-// A hive's writer: hivex commits the locked hive, with the value set, into the new file of a
-// store replacement.
-LSTATUS WriteHiveValue(std::uint32_t key, const ValueToWrite& write, StoreLock* lock) {
-    std::vector<std::u16string> keyPath;
-    if (!HiveKeyPath(gStore.tree, gStore.shape.hiveLayout, key, &keyPath)) {
-        return ERROR_ACCESS_DENIED; // above the hive: no value is ever written there
-    }
-    // hivex matches value names in ASCII case only: an existing value goes by its own spelling.
-    const std::uint32_t existing = FindValue(gStore.tree, key, write.name, write.nameLength);
-    const std::u16string valueName = existing == kNoIndex
-                                         ? std::u16string(write.name, write.nameLength)
-                                         : std::u16string(gStore.tree.values[existing].name,
-                                                          gStore.tree.values[existing].nameLength);
-    const ValueToWrite spelled{valueName.data(), valueName.size(), write.type, write.data,
-                               write.dataLength};
-    const LSTATUS status = CommitHiveStoreValue(gStore.filePath, keyPath, spelled, lock);
-    if (status == ERROR_SUCCESS) {
-        SetValue(&gStore.tree, key, spelled.name, spelled.nameLength, spelled.type, spelled.data,
-                 spelled.dataLength);
-    }
-    return status;
-}
-
 LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const ValueToWrite& write,
                     StoreLock* lock) {
     if ((lock->mode & 0222u) == 0) {
@@ -159,25 +96,15 @@ LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const Va
     if (key == kNoIndex) {
         return ERROR_KEY_DELETED;
     }
-    if (gStore.shape.hive) {
-        const LSTATUS written = WriteHiveValue(key, write, lock);
-        if (written == ERROR_SUCCESS) {
-            gStore.identity = lock->identity;
-        }
-        return written;
+    const LSTATUS written = gStore.shape.hive
+                                ? WriteHiveStoreValue(gStore.filePath, gStore.shape.hiveLayout, key,
+                                                      write, lock, &gStore.tree)
+                                : WriteRegFileValue(gStore.filePath, gStore.shape.regFile, key,
+                                                    write, lock, &gStore.tree);
+    if (written == ERROR_SUCCESS) {
+        gStore.identity = lock->identity;
     }
-    RegFileValueEdit edit;
-    const LSTATUS planned = PlanStoreWrite(key, write, *lock, &edit);
-    if (planned != ERROR_SUCCESS) {
-        return planned;
-    }
-    const LSTATUS replaced = ReplaceStoreFile(gStore.filePath, edit.file, lock);
-    if (replaced != ERROR_SUCCESS) {
-        return replaced;
-    }
-    ApplyValueEdit(key, write, edit);
-    gStore.identity = lock->identity;
-    return ERROR_SUCCESS;
+    return written;
 }
 
 } // namespace

@@ -2,10 +2,11 @@
 // value at a time under a lock, after re-reading the file if another process has changed it
 // since, by replacing the file with a new one.
 //
-// The tree knows nothing of the file's format; the format is read and written in two places
-// of registry_store.cpp, which tell the two formats apart by the file's first bytes: a .reg
-// file (reg_file_reader and reg_file_writer) or a SYSTEM hive file (hive_file, hive_layout),
-// whose root is HKEY_LOCAL_MACHINE\SYSTEM and whose CurrentControlSet is looked up through
+// The tree knows nothing of the file's format. registry_store.cpp tells the two formats apart
+// by the file's first bytes and reaches each through the same two entry points, a read into
+// the key tree and a write of one value under the lock: a .reg file (reg_file/: ReadRegFile,
+// WriteRegFileValue) or a SYSTEM hive file (hive/: ReadHiveStore, WriteHiveStoreValue), whose
+// root is HKEY_LOCAL_MACHINE\SYSTEM and whose CurrentControlSet is looked up through
 // Select\Current.
 #pragma once
 

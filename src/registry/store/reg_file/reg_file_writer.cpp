@@ -262,6 +262,22 @@ LSTATUS EncodePlannedText(const PlannedText& planned, RegFileEncoding encoding,
     return ERROR_SUCCESS;
 }
 
+// The tree takes on what the edit did to the file.
+void ApplyValueEdit(std::uint32_t key, const ValueToWrite& write, const RegFileValueEdit& edit,
+                    KeyTree* tree) {
+    const std::int64_t delta = static_cast<std::int64_t>(edit.file.bytes.size()) -
+                               static_cast<std::int64_t>(edit.file.end - edit.file.start);
+    ShiftSourceOffsets(tree, static_cast<std::uint32_t>(edit.file.start),
+                       static_cast<std::uint32_t>(edit.file.end), delta);
+    const std::uint32_t value =
+        SetValue(tree, key, write.name, write.nameLength, write.type, write.data, write.dataLength);
+    tree->values[value].sourceStart = edit.sourceStart;
+    tree->values[value].sourceEnd = edit.sourceEnd;
+    if (edit.newValueAt != kNoOffset) {
+        tree->keys[key].newValueAt = edit.newValueAt;
+    }
+}
+
 } // namespace
 
 bool AppendValueDataText(const RegFileLayout& layout, const ValueToWrite& value, std::size_t column,
@@ -316,4 +332,19 @@ LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const Valu
         return status;
     }
     return EncodePlannedText(planned, layout.encoding, fileSize, inPlace, edit);
+}
+
+LSTATUS WriteRegFileValue(const std::string& path, const RegFileLayout& layout, std::uint32_t key,
+                          const ValueToWrite& write, StoreLock* lock, KeyTree* tree) {
+    RegFileValueEdit edit;
+    const LSTATUS planned =
+        PlanRegFileValueWrite(*tree, key, write, layout, lock->fd, lock->identity.size, &edit);
+    if (planned != ERROR_SUCCESS) {
+        return planned;
+    }
+    const LSTATUS replaced = ReplaceStoreFile(path, edit.file, lock);
+    if (replaced == ERROR_SUCCESS) {
+        ApplyValueEdit(key, write, edit, tree);
+    }
+    return replaced;
 }

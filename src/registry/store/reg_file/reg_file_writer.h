@@ -34,3 +34,9 @@ bool AppendValueDataText(const RegFileLayout& layout, const ValueToWrite& value,
 LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const ValueToWrite& value,
                               const RegFileLayout& layout, int fd, std::uint64_t fileSize,
                               RegFileValueEdit* edit);
+
+// The .reg format's write into the store: sets one value of key in the file at path, open and
+// locked in lock, whose tree is tree, by replacing the file with one edited as planned above;
+// the tree then takes on the edit. On failure the file and the tree are as they were.
+LSTATUS WriteRegFileValue(const std::string& path, const RegFileLayout& layout, std::uint32_t key,
+                          const ValueToWrite& write, StoreLock* lock, KeyTree* tree);
