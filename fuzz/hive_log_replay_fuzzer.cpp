@@ -3,9 +3,11 @@
 // one page each up to the log's bins size (at most 64 KiB). The log is replayed alone and then
 // given twice. Inputs are kept small, as the hive is copied on every replay: what a log can do
 // wrong shows in a few pages.
+#include "registry/store/hive/hive_format.h"
 #include "registry/store/hive/hive_image.h"
 #include "registry/store/hive/hive_log_replay.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,28 +21,21 @@ namespace {
 const std::uint32_t kMaxBins = 64u << 10;
 const std::size_t kMaxLog = 256u << 10;
 
-void PutDword(unsigned char* bytes, std::uint32_t value) {
-    for (int at = 0; at < 4; ++at) {
-        bytes[at] = static_cast<unsigned char>(value >> (8 * at));
-    }
-}
-
 std::vector<unsigned char> HiveFor(const unsigned char* log, std::size_t length) {
     const HiveBaseBlock copy = ReadHiveBaseBlock(log, length);
-    const std::uint32_t bins =
-        copy.binsSize / 0x1000 * 0x1000 > kMaxBins ? kMaxBins : copy.binsSize / 0x1000 * 0x1000;
+    const std::uint32_t bins = std::min(copy.binsSize / kHivePageSize * kHivePageSize, kMaxBins);
     std::vector<unsigned char> hive(kHiveBinsStart + bins, 0);
     std::memcpy(hive.data(), log, kHiveBaseBlockSize);
-    PutDword(&hive[0x04], copy.primarySequence);
-    PutDword(&hive[0x08], copy.primarySequence - 1);
-    PutDword(&hive[0x1C], 0);
-    PutDword(&hive[0x28], bins);
+    PutLittleEndianDword(&hive[kHivePrimarySequenceAt], copy.primarySequence);
+    PutLittleEndianDword(&hive[kHiveSecondarySequenceAt], copy.primarySequence - 1);
+    PutLittleEndianDword(&hive[kHiveFileTypeAt], 0);
+    PutLittleEndianDword(&hive[kHiveBinsSizeAt], bins);
     SealHiveBaseBlock(hive.data());
-    for (std::uint32_t at = 0; at < bins; at += 0x1000) {
+    for (std::uint32_t at = 0; at < bins; at += kHivePageSize) {
         unsigned char* bin = &hive[kHiveBinsStart + at];
         std::memcpy(bin, "hbin", 4);
-        PutDword(bin + 4, at);
-        PutDword(bin + 8, 0x1000);
+        PutLittleEndianDword(bin + kHiveBinOffsetAt, at);
+        PutLittleEndianDword(bin + kHiveBinSizeAt, kHivePageSize);
     }
     return hive;
 }
@@ -95,7 +90,9 @@ void Replay(const std::vector<unsigned char>& hive,
         return;
     }
     const std::vector<unsigned char> plain = AppliedPlainly(hive, plan);
-    const bool whole = WalkedBinsEnd(plain.data(), plain.size(), plan.binsSize) == plan.binsSize;
+    HiveBinWalk walk{plan.binsSize, 0, true};
+    WalkHiveBins(plain.data(), 0, plain.size(), plain.size(), &walk);
+    const bool whole = WalkedBinsEnd(walk) == plan.binsSize;
     if (whole != (imageFd >= 0) || plain.size() > room) {
         std::abort();
     }

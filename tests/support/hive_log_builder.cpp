@@ -1,6 +1,7 @@
 #include "hive_log_builder.h"
 
 #include "registry/store/file_io.h"
+#include "registry/store/hive/hive_format.h"
 #include "registry/store/hive/hive_image.h"
 #include "registry/store/hive/hive_log_replay.h"
 #include "registry/store/hive/marvin32.h"
@@ -30,23 +31,16 @@ bool PageDiffers(const std::string& before, const std::string& after, std::size_
 } // namespace
 
 std::uint32_t HiveDword(const std::string& bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t byte = 0; byte < 4; ++byte) {
-        value |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + byte]))
-                 << (8 * byte);
-    }
-    return value;
+    return LittleEndianDword(reinterpret_cast<const unsigned char*>(bytes.data()) + at);
 }
 
 void PutHiveDword(std::string* bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t byte = 0; byte < 4; ++byte) {
-        (*bytes)[at + byte] = static_cast<char>((value >> (8 * byte)) & 0xFFu);
-    }
+    PutLittleEndianDword(reinterpret_cast<unsigned char*>(&(*bytes)[at]), value);
 }
 
 std::vector<PageRun> DifferingPageRuns(const std::string& before, const std::string& after) {
     std::vector<PageRun> runs;
-    const std::size_t end = kHiveBinsStart + HiveDword(after, 0x28);
+    const std::size_t end = kHiveBinsStart + HiveDword(after, kHiveBinsSizeAt);
     for (std::size_t at = kHiveBinsStart; at < end; at += kPage) {
         if (!PageDiffers(before, after, at)) {
             continue;

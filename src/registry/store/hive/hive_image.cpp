@@ -1,130 +1,21 @@
 #include "registry/store/hive/hive_image.h"
 
 #include "registry/store/file_io.h"
+#include "registry/store/hive/hive_log_files.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
-const char* const kHiveLogSuffixes[] = {".LOG1", ".LOG2", ".LOG"};
-const std::size_t kHiveLogSuffixCount = sizeof kHiveLogSuffixes / sizeof kHiveLogSuffixes[0];
-
 namespace {
 
-const std::size_t kBinsSizeAt = 0x28;
-const std::uint32_t kBinAlignment = 0x1000;
-const std::size_t kReplayPieceSize = 256 * 1024; // a multiple of kBinAlignment
-
-bool ReadWholeFile(int fd, std::vector<unsigned char>* bytes) {
-    struct stat status;
-    if (fstat(fd, &status) != 0) {
-        return false;
-    }
-    if (static_cast<std::uint64_t>(status.st_size) >= 0xFFFFFFFFu) {
-        errno = EFBIG;
-        return false;
-    }
-    std::string read; // fewer bytes when the file is shorter than it was a moment ago
-    if (!ReadBytesAt(fd, 0, static_cast<std::size_t>(status.st_size), &read)) {
-        return false;
-    }
-    bytes->assign(read.begin(), read.end());
-    return true;
-}
-
-// The names in the directory that equal wanted but for the case of letters; the exact
-// spelling comes first.
-std::vector<std::string> NamesLike(const std::string& directory, const std::string& wanted) {
-    std::vector<std::string> names;
-    DIR* listing = opendir(directory.c_str());
-    if (listing == nullptr) {
-        return names;
-    }
-    for (const dirent* entry = readdir(listing); entry != nullptr; entry = readdir(listing)) {
-        if (strcasecmp(entry->d_name, wanted.c_str()) == 0) {
-            names.push_back(entry->d_name);
-            if (names.back() == wanted) {
-                names.front().swap(names.back());
-            }
-        }
-    }
-    closedir(listing);
-    return names;
-}
-
-// A log mapped from its file, or read whole where it cannot be mapped (empty, or no regular
-// file).
-struct HiveLogFile {
-    void* mapping;
-    std::size_t mappedLength;
-    std::vector<unsigned char> copy;
-};
-
-bool MapOrReadLog(int fd, HiveLogFile* log) {
-    struct stat status;
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
-        static_cast<std::uint64_t>(status.st_size) < 0xFFFFFFFFu) {
-        const std::size_t length = static_cast<std::size_t>(status.st_size);
-        void* mapping = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (mapping != MAP_FAILED) {
-            log->mapping = mapping;
-            log->mappedLength = length;
-            return true;
-        }
-    }
-    return ReadWholeFile(fd, &log->copy);
-}
-
-HiveLogBytes LogBytes(const HiveLogFile& log) {
-    if (log.mapping != nullptr) {
-        return HiveLogBytes{static_cast<const unsigned char*>(log.mapping), log.mappedLength};
-    }
-    return HiveLogBytes{log.copy.data(), log.copy.size()};
-}
-
-void ReleaseHiveLogs(std::vector<HiveLogFile>* logs) {
-    for (HiveLogFile& log : *logs) {
-        if (log.mapping != nullptr) {
-            munmap(log.mapping, log.mappedLength);
-        }
-    }
-    logs->clear();
-}
-
-// The logs beside the hive at path; one missing is no log.
-bool ReadHiveLogs(const std::string& path, std::vector<HiveLogFile>* logs, std::string* what) {
-    const std::string directory = DirectoryOf(path);
-    const std::string base = BaseNameOf(path);
-    for (std::size_t suffix = 0; suffix < kHiveLogSuffixCount; ++suffix) {
-        const std::vector<std::string> names =
-            NamesLike(directory, base + kHiveLogSuffixes[suffix]);
-        if (names.empty()) {
-            continue;
-        }
-        const std::string logPath = directory + "/" + names.front();
-        const int fd = open(logPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        logs->push_back(HiveLogFile{nullptr, 0, {}});
-        const bool read = fd >= 0 && MapOrReadLog(fd, &logs->back());
-        const int error = errno;
-        if (fd >= 0) {
-            close(fd);
-        }
-        if (!read) {
-            *what = "cannot read the hive's transaction log " + names.front() + ": " +
-                    std::strerror(error);
-            return false;
-        }
-    }
-    return true;
-}
+const std::size_t kReplayPieceSize = 256 * 1024; // a multiple of kHivePageSize
 
 // The hive's base block; a file too short for one gives one that is not valid.
 HiveBaseBlock ReadFileBaseBlock(int fd) {
@@ -150,10 +41,10 @@ bool HiveFileLength(int fd, std::size_t* length, std::string* what) {
 // For each page of the replayed image, the log bytes that it ends up holding, or null where it
 // keeps the file's.
 std::vector<const unsigned char*> FinalPageSources(const HiveReplayPlan& plan) {
-    std::vector<const unsigned char*> sources(plan.length / kBinAlignment, nullptr);
+    std::vector<const unsigned char*> sources(plan.length / kHivePageSize, nullptr);
     for (const HivePageWrite& write : plan.writes) {
-        for (std::size_t page = 0; page < write.size / kBinAlignment; ++page) {
-            sources[write.offset / kBinAlignment + page] = write.bytes + page * kBinAlignment;
+        for (std::size_t page = 0; page < write.size / kHivePageSize; ++page) {
+            sources[write.offset / kHivePageSize + page] = write.bytes + page * kHivePageSize;
         }
     }
     return sources;
@@ -168,8 +59,7 @@ bool WriteImage(int fd, std::size_t length, const HiveReplayPlan& plan, int memo
                 std::uint32_t* binsEnd) {
     const std::vector<const unsigned char*> sources = FinalPageSources(plan);
     std::vector<char> piece(kReplayPieceSize);
-    std::uint64_t at = 0; // the walk's next bin, from the first
-    bool walking = true;
+    HiveBinWalk walk{plan.binsSize, 0, true};
     for (std::size_t start = 0; start < plan.length; start += kReplayPieceSize) {
         const std::size_t size = std::min(kReplayPieceSize, plan.length - start);
         const std::size_t wanted = start < length ? std::min(size, length - start) : 0;
@@ -183,10 +73,10 @@ bool WriteImage(int fd, std::size_t length, const HiveReplayPlan& plan, int memo
         }
         std::memset(piece.data() + wanted, 0, size - wanted); // room an entry added behind it
         unsigned char* bytes = reinterpret_cast<unsigned char*>(piece.data());
-        for (std::size_t page = 0; page < size / kBinAlignment; ++page) {
-            const unsigned char* source = sources[start / kBinAlignment + page];
+        for (std::size_t page = 0; page < size / kHivePageSize; ++page) {
+            const unsigned char* source = sources[start / kHivePageSize + page];
             if (source != nullptr) {
-                std::memcpy(bytes + page * kBinAlignment, source, kBinAlignment);
+                std::memcpy(bytes + page * kHivePageSize, source, kHivePageSize);
             }
         }
         if (start == 0) {
@@ -196,16 +86,9 @@ bool WriteImage(int fd, std::size_t length, const HiveReplayPlan& plan, int memo
             return false;
         }
         // Pieces are whole pages and bins start on one, so no bin header straddles two pieces.
-        while (walking && at < plan.binsSize && kHiveBinsStart + at >= start &&
-               kHiveBinsStart + at + kHiveBinHeaderSize <= start + size) {
-            const std::size_t header = kHiveBinsStart + at;
-            const std::uint32_t bin =
-                HiveBinSizeAt(bytes + (header - start), at, plan.length - header);
-            walking = bin != 0;
-            at += bin;
-        }
+        WalkHiveBins(bytes, start, size, plan.length, &walk);
     }
-    *binsEnd = static_cast<std::uint32_t>(std::min<std::uint64_t>(at, 0xFFFFFFFFu));
+    *binsEnd = WalkedBinsEnd(walk);
     return true;
 }
 
@@ -252,10 +135,7 @@ bool MendBinsSize(int fd, std::size_t length, int* imageFd) {
         *imageFd = -1;
         return true;
     }
-    for (int at = 0; at < 4; ++at) {
-        plan.baseBlock[kBinsSizeAt + static_cast<std::size_t>(at)] =
-            static_cast<unsigned char>(walked >> (8 * at));
-    }
+    PutLittleEndianDword(plan.baseBlock + kHiveBinsSizeAt, walked);
     SealHiveBaseBlock(plan.baseBlock);
     return WriteBytesAt(*imageFd, reinterpret_cast<const char*>(plan.baseBlock), kHiveBaseBlockSize,
                         0);
@@ -329,7 +209,7 @@ bool PrepareHiveImage(int fd, const std::string& openPath, const std::string& pa
     image->problem.clear();
     const HiveBaseBlock base = ReadFileBaseBlock(fd);
     const bool dirty = base.primarySequence != base.secondarySequence;
-    const bool aligned = base.binsSize % kBinAlignment == 0;
+    const bool aligned = base.binsSize % kHivePageSize == 0;
     // A clean hive with a sound bins size is read from its file, without a copy.
     if (!base.valid || (!dirty && aligned)) {
         return true;

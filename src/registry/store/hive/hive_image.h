@@ -26,7 +26,3 @@ void ReleaseHiveImage(HiveImage* image);
 // hive cannot be read or the image cannot be held.
 bool ReplayHiveFile(int fd, std::size_t length, const HiveLogBytes* logs, std::size_t logCount,
                     HiveReplay* outcome, int* imageFd);
-
-// The logs' names beside a hive: its name and these endings, in any case of letters.
-extern const char* const kHiveLogSuffixes[];
-extern const std::size_t kHiveLogSuffixCount;

@@ -1,6 +1,7 @@
 #include "registry/store/hive/hive_layout.h"
 
 #include "registry/registry_api-posix.h"
+#include "registry/store/hive/hive_format.h"
 #include "registry/store/name_case.h"
 
 #include <algorithm>
@@ -50,10 +51,7 @@ bool CurrentControlSetName(const KeyTree& tree, std::uint32_t systemKey, std::st
         return false;
     }
     const unsigned char* data = tree.values[current].data;
-    const std::uint32_t number =
-        static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
-        static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
-    *name = ControlSetName(number);
+    *name = ControlSetName(LittleEndianDword(data));
     return true;
 }
 

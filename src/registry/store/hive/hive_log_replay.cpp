@@ -9,13 +9,6 @@
 
 namespace {
 
-const std::size_t kPrimarySequenceAt = 0x04;
-const std::size_t kSecondarySequenceAt = 0x08;
-const std::size_t kBinsSizeAt = 0x28;
-const std::size_t kFlagsAt = 0x90;
-const std::size_t kChecksumAt = 0x1FC;
-const std::uint32_t kBinAlignment = 0x1000;
-
 // A log entry's header, in the order the log holds it.
 const std::size_t kEntryHeaderSize = 0x28;
 const std::size_t kEntrySizeAt = 0x04;
@@ -26,25 +19,6 @@ const std::size_t kEntryPageCountAt = 0x14;
 const std::size_t kEntryHash1At = 0x18;
 const std::size_t kEntryHash2At = 0x20;
 const std::size_t kEntryAlignment = 512;
-
-std::uint32_t Dword(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-std::uint64_t Qword(const unsigned char* bytes) {
-    return static_cast<std::uint64_t>(Dword(bytes + 4)) << 32 | Dword(bytes);
-}
-
-void PutDword(unsigned char* bytes, std::uint32_t value) {
-    for (int at = 0; at < 4; ++at) {
-        bytes[at] = static_cast<unsigned char>(value >> (8 * at));
-    }
-}
-
-bool Marked(const unsigned char* bytes, const char* mark) {
-    return std::memcmp(bytes, mark, 4) == 0;
-}
 
 enum class LogFormat { Unusable, Entries, DirtyVector };
 
@@ -63,9 +37,9 @@ UsableLog JudgeLog(const HiveLogBytes& log) {
         return judged;
     }
     judged.sequence = copy.primarySequence;
-    if (Marked(log.bytes + kHiveBaseBlockSize, "HvLE")) {
+    if (HiveMarked(log.bytes + kHiveBaseBlockSize, "HvLE")) {
         judged.format = LogFormat::Entries;
-    } else if (Marked(log.bytes + kHiveBaseBlockSize, "DIRT")) {
+    } else if (HiveMarked(log.bytes + kHiveBaseBlockSize, "DIRT")) {
         judged.format = LogFormat::DirtyVector;
     }
     return judged;
@@ -91,32 +65,34 @@ struct LogEntry {
 // False where the entry at `at` ends the chain: no entry, a bad hash, or bounds that do not
 // hold.
 bool ReadLogEntry(const HiveLogBytes& log, std::size_t at, LogEntry* entry) {
-    if (at > log.length || log.length - at < kEntryHeaderSize || !Marked(log.bytes + at, "HvLE")) {
+    if (at > log.length || log.length - at < kEntryHeaderSize ||
+        !HiveMarked(log.bytes + at, "HvLE")) {
         return false;
     }
     const unsigned char* header = log.bytes + at;
     entry->at = at;
-    entry->size = Dword(header + kEntrySizeAt);
-    entry->flags = Dword(header + kEntryFlagsAt);
-    entry->sequence = Dword(header + kEntrySequenceAt);
-    entry->binsSize = Dword(header + kEntryBinsSizeAt);
-    const std::uint64_t pageCount = Dword(header + kEntryPageCountAt);
+    entry->size = LittleEndianDword(header + kEntrySizeAt);
+    entry->flags = LittleEndianDword(header + kEntryFlagsAt);
+    entry->sequence = LittleEndianDword(header + kEntrySequenceAt);
+    entry->binsSize = LittleEndianDword(header + kEntryBinsSizeAt);
+    const std::uint64_t pageCount = LittleEndianDword(header + kEntryPageCountAt);
     if (entry->size < kEntryHeaderSize || entry->size % kEntryAlignment != 0 ||
         entry->size > log.length - at || entry->binsSize == 0 ||
-        entry->binsSize % kBinAlignment != 0 || pageCount > (entry->size - kEntryHeaderSize) / 8) {
+        entry->binsSize % kHivePageSize != 0 || pageCount > (entry->size - kEntryHeaderSize) / 8) {
         return false;
     }
-    if (Marvin32(kHiveLogMarvinSeed, header, kEntryHash2At) != Qword(header + kEntryHash2At) ||
+    if (Marvin32(kHiveLogMarvinSeed, header, kEntryHash2At) !=
+            LittleEndianQword(header + kEntryHash2At) ||
         Marvin32(kHiveLogMarvinSeed, header + kEntryHeaderSize, entry->size - kEntryHeaderSize) !=
-            Qword(header + kEntryHash1At)) {
+            LittleEndianQword(header + kEntryHash1At)) {
         return false;
     }
     entry->pages.clear();
     entry->dataSize = 0;
     for (std::uint64_t page = 0; page < pageCount; ++page) {
         const unsigned char* reference = header + kEntryHeaderSize + 8 * page;
-        const PageReference next{Dword(reference), Dword(reference + 4)};
-        if (next.size == 0 || next.offset % kBinAlignment != 0 || next.size % kBinAlignment != 0 ||
+        const PageReference next{LittleEndianDword(reference), LittleEndianDword(reference + 4)};
+        if (next.size == 0 || next.offset % kHivePageSize != 0 || next.size % kHivePageSize != 0 ||
             static_cast<std::uint64_t>(next.offset) + next.size > entry->binsSize) {
             return false;
         }
@@ -193,57 +169,6 @@ void PlanIncomplete(const std::string& problem, HiveReplayPlan* plan) {
 
 } // namespace
 
-std::uint32_t HiveBaseBlockChecksum(const unsigned char* bytes) {
-    std::uint32_t sum = 0;
-    for (std::size_t at = 0; at < kChecksumAt; at += 4) {
-        sum ^= Dword(bytes + at);
-    }
-    return sum;
-}
-
-void SealHiveBaseBlock(unsigned char* bytes) {
-    PutDword(bytes + kChecksumAt, HiveBaseBlockChecksum(bytes));
-}
-
-HiveBaseBlock ReadHiveBaseBlock(const unsigned char* bytes, std::size_t length) {
-    HiveBaseBlock block{false, 0, 0, 0};
-    if (length < kHiveBaseBlockSize || !Marked(bytes, "regf")) {
-        return block;
-    }
-    // Windows stores 1 for a sum of 0 and 0xFFFFFFFE for 0xFFFFFFFF; hivex stores the sum.
-    const std::uint32_t sum = HiveBaseBlockChecksum(bytes);
-    const std::uint32_t stored = Dword(bytes + kChecksumAt);
-    block.valid =
-        stored == sum || (sum == 0 && stored == 1) || (sum == 0xFFFFFFFFu && stored == 0xFFFFFFFEu);
-    block.primarySequence = Dword(bytes + kPrimarySequenceAt);
-    block.secondarySequence = Dword(bytes + kSecondarySequenceAt);
-    block.binsSize = Dword(bytes + kBinsSizeAt);
-    return block;
-}
-
-std::uint32_t HiveBinSizeAt(const unsigned char* header, std::uint64_t at, std::uint64_t room) {
-    const std::uint32_t size = Dword(header + 8);
-    if (!Marked(header, "hbin") || Dword(header + 4) != at || size == 0 ||
-        size % kBinAlignment != 0 || size > room) {
-        return 0;
-    }
-    return size;
-}
-
-std::uint32_t WalkedBinsEnd(const unsigned char* image, std::size_t length,
-                            std::uint32_t binsSize) {
-    std::uint64_t at = 0;
-    while (at < binsSize && kHiveBinsStart + at + kHiveBinHeaderSize <= length) {
-        const std::uint32_t size =
-            HiveBinSizeAt(image + kHiveBinsStart + at, at, length - kHiveBinsStart - at);
-        if (size == 0) {
-            break;
-        }
-        at += size;
-    }
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(at, 0xFFFFFFFFu));
-}
-
 void PlanHiveReplay(const unsigned char* baseBlock, std::size_t hiveLength,
                     const HiveLogBytes* logs, std::size_t logCount, HiveReplayPlan* plan) {
     plan->outcome = HiveReplay{HiveReplayResult::Clean, 0, 0, ""};
@@ -281,10 +206,11 @@ void PlanHiveReplay(const unsigned char* baseBlock, std::size_t hiveLength,
     }
     unsigned char* block = plan->baseBlock;
     std::memcpy(block, baseBlock, kHiveBaseBlockSize);
-    PutDword(block + kPrimarySequenceAt, chain.last);
-    PutDword(block + kSecondarySequenceAt, chain.last);
-    PutDword(block + kBinsSizeAt, chain.lastEntry.binsSize);
-    PutDword(block + kFlagsAt, (Dword(block + kFlagsAt) & ~1u) | (chain.lastEntry.flags & 1u));
+    PutLittleEndianDword(block + kHivePrimarySequenceAt, chain.last);
+    PutLittleEndianDword(block + kHiveSecondarySequenceAt, chain.last);
+    PutLittleEndianDword(block + kHiveBinsSizeAt, chain.lastEntry.binsSize);
+    PutLittleEndianDword(block + kHiveFlagsAt, (LittleEndianDword(block + kHiveFlagsAt) & ~1u) |
+                                                   (chain.lastEntry.flags & 1u));
     SealHiveBaseBlock(block);
     plan->binsSize = chain.lastEntry.binsSize;
     plan->outcome = HiveReplay{HiveReplayResult::Replayed, chain.entries, chain.last, ""};

@@ -7,14 +7,12 @@
 // older format ("DIRT") are recognised and refused.
 #pragma once
 
+#include "registry/store/hive/hive_format.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-const std::size_t kHiveBaseBlockSize = 512;
-const std::size_t kHiveBinsStart = 0x1000;
-const std::size_t kHiveBinHeaderSize = 32;
 
 enum class HiveReplayResult {
     Clean,      // nothing to do: the hive is clean (its logs, if any, do not apply)
@@ -28,22 +26,6 @@ struct HiveReplay {
     std::uint32_t lastSequence; // the sequence number both fields now hold, when replayed
     std::string problem;
 };
-
-// The base block's fields that tell a dirty hive.
-struct HiveBaseBlock {
-    bool valid; // "regf" and a correct checksum
-    std::uint32_t primarySequence;
-    std::uint32_t secondarySequence;
-    std::uint32_t binsSize;
-};
-
-HiveBaseBlock ReadHiveBaseBlock(const unsigned char* bytes, std::size_t length);
-
-// The XOR of the base block's first 127 dwords, which its last dword holds.
-std::uint32_t HiveBaseBlockChecksum(const unsigned char* bytes);
-
-// Stores the checksum of the first 508 bytes behind them.
-void SealHiveBaseBlock(unsigned char* bytes);
 
 // A transaction log's bytes.
 struct HiveLogBytes {
@@ -62,7 +44,8 @@ struct HivePageWrite {
 // the length of the image (which only grows; the room behind the file reads as zeros), the
 // pages to write in order, later ones over earlier ones, and the base block to write last.
 struct HiveReplayPlan {
-    HiveReplay outcome; // Replayed: the image, so written, must still pass the bin walk below
+    HiveReplay
+        outcome; // Replayed: the image, so written, must still pass the bin walk (hive_format.h)
     std::size_t length;
     std::vector<HivePageWrite> writes;
     unsigned char baseBlock[kHiveBaseBlockSize];
@@ -74,12 +57,3 @@ struct HiveReplayPlan {
 // into the logs.
 void PlanHiveReplay(const unsigned char* baseBlock, std::size_t hiveLength,
                     const HiveLogBytes* logs, std::size_t logCount, HiveReplayPlan* plan);
-
-// The size of the bin whose kHiveBinHeaderSize header bytes are at header, the bin being at
-// offset at from the first bin with room bytes from there to the image's end; 0 when it is no
-// whole bin that knows its own place.
-std::uint32_t HiveBinSizeAt(const unsigned char* header, std::uint64_t at, std::uint64_t room);
-
-// The end of the bins, relative to the first bin, that a reader walking whole bins from the
-// first one finds below binsSize; 0 when the first bin is not one.
-std::uint32_t WalkedBinsEnd(const unsigned char* image, std::size_t length, std::uint32_t binsSize);

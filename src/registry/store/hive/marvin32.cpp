@@ -1,5 +1,7 @@
 #include "registry/store/hive/marvin32.h"
 
+#include "registry/store/hive/hive_format.h"
+
 namespace {
 
 struct MarvinState {
@@ -19,11 +21,6 @@ void MarvinRound(MarvinState* state) {
     state->s1 = RotateLeft(state->s1, 19);
 }
 
-std::uint32_t LittleEndianWord(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
 } // namespace
 
 std::uint64_t Marvin32(std::uint64_t seed, const unsigned char* bytes, std::size_t length) {
@@ -31,7 +28,7 @@ std::uint64_t Marvin32(std::uint64_t seed, const unsigned char* bytes, std::size
                       static_cast<std::uint32_t>(seed >> 32)};
     std::size_t at = 0;
     for (; length - at >= 4; at += 4) {
-        state.s0 += LittleEndianWord(bytes + at);
+        state.s0 += LittleEndianDword(bytes + at);
         MarvinRound(&state);
     }
     // The 0-3 bytes left, then 0x80, then zeros, as one last word.
@@ -41,7 +38,7 @@ std::uint64_t Marvin32(std::uint64_t seed, const unsigned char* bytes, std::size
         last[tail++] = bytes[at];
     }
     last[tail] = 0x80;
-    state.s0 += LittleEndianWord(last);
+    state.s0 += LittleEndianDword(last);
     MarvinRound(&state);
     MarvinRound(&state);
     return static_cast<std::uint64_t>(state.s1) << 32 | state.s0;
