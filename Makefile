@@ -31,9 +31,10 @@ program:
 	cmake --build $(BUILD) -j2 --target ipoib-guidmask >> $(BUILD)/program-build.log 2>&1 || \
 		{ cat $(BUILD)/program-build.log; exit 1; }
 
-# Every test, the Wine leg included where mingw-w64 and Wine are installed.
+# Every test, the Wine leg included where mingw-w64 and Wine are installed, on both cores:
+# the tests that must not overlap hold resource locks (tests/CMakeLists.txt).
 test: build
-	cd $(BUILD) && ctest --output-on-failure --progress
+	cd $(BUILD) && ctest --output-on-failure --progress -j2
 
 # The Wine leg alone: the end-to-end cases and checks of the Windows program under Wine.
 test-windows: build

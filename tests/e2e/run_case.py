@@ -9,7 +9,8 @@
 
 Every leg checks standard output, the exit status and the store afterwards the same way, and
 standard error where the leg has the case's path for $STORE (not under Wine). A case with a
-mark in its leg's skip table is skipped with a line saying why.
+mark in its leg's skip table is skipped with a line saying why and exit status 77, which
+ctest reports as skipped; a case that passes says so in one line.
 """
 import argparse
 import os
@@ -33,6 +34,9 @@ SKIPS = {
                                 "is no read-only registry to run it on"},
 }
 STORE_NAMES = {"reg": "store.reg", "hive": "SYSTEM"}
+# The options each leg needs.
+LEG_OPTIONS = {"reg": ["program"], "hive": ["program", "hive_tool"], "wine": ["wine_prefix"]}
+SKIPPED = 77
 
 
 def read_optional(path, default=None):
@@ -211,11 +215,14 @@ def main():
     parser.add_argument("--wine-prefix", help="the Wine leg's prefix, made by wine.py start")
     parser.add_argument("case")
     arguments = parser.parse_args()
+    for needed in LEG_OPTIONS[arguments.leg]:
+        if getattr(arguments, needed) is None:
+            parser.error(f"the {arguments.leg} leg needs --{needed.replace('_', '-')}")
     options = option_reasons(arguments.case)
     reason = skip_reason(arguments.leg, options)
     if reason is not None:
         print(f"skipped: {reason}")
-        return 0
+        return SKIPPED
     try:
         if arguments.leg == "wine":
             failures = run_wine_case(os.path.abspath(arguments.wine_prefix), arguments.case)
@@ -227,6 +234,9 @@ def main():
         failures = [f"the case's store files cannot be read: {error}"]
     for line in failures:
         print(line)
+    if not failures:
+        print(f"passed: {os.path.basename(os.path.normpath(arguments.case))} on the "
+              f"{arguments.leg} leg")
     return 1 if failures else 0
 
 
