@@ -13,7 +13,6 @@ const char16_t kSystemName[] = u"SYSTEM";
 const char16_t kSelectName[] = u"Select";
 const char16_t kCurrentName[] = u"Current";
 const char16_t kCurrentControlSetName[] = u"CurrentControlSet";
-const std::uint32_t kDwordType = 4;
 
 template <std::size_t size>
 std::size_t LengthOf(const char16_t (&)[size]) {
@@ -46,7 +45,7 @@ bool CurrentControlSetName(const KeyTree& tree, std::uint32_t systemKey, std::st
     const std::uint32_t current =
         select == kNoIndex ? kNoIndex
                            : FindValue(tree, select, kCurrentName, LengthOf(kCurrentName));
-    if (current == kNoIndex || tree.values[current].type != kDwordType ||
+    if (current == kNoIndex || tree.values[current].type != REG_DWORD ||
         tree.values[current].dataLength != 4) {
         return false;
     }
