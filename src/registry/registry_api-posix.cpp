@@ -16,10 +16,9 @@ struct RegistryKeyHandle {
 
 namespace {
 
-// Rights that change a key: KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_CREATE_LINK, DELETE,
-// WRITE_DAC and WRITE_OWNER.
+// Rights that change a key.
 const REGSAM kWriteRights =
-    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | 0x00010000u | 0x00040000u | 0x00080000u;
+    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
 
 // HKEY_LOCAL_MACHINE itself may be read; values are never written at the root.
 const RegistryKeyHandle kLocalMachine = {std::u16string(), KEY_READ};

@@ -71,6 +71,9 @@ const char16_t* const kRootKeyNames[kRootKeyCount] = {
 #define KEY_CREATE_SUB_KEY 0x0004
 #define KEY_ENUMERATE_SUB_KEYS 0x0008
 #define KEY_CREATE_LINK 0x0020
+#define DELETE 0x00010000
+#define WRITE_DAC 0x00040000
+#define WRITE_OWNER 0x00080000
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
 #define KEY_ALL_ACCESS 0xF003F

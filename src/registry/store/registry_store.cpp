@@ -19,6 +19,9 @@
 
 namespace {
 
+// The permission bits that let someone write the file.
+const mode_t kWritePermissions = S_IWUSR | S_IWGRP | S_IWOTH;
+
 // Seconds from 1601-01-01, where FILETIME counts from, to 1970-01-01.
 const std::uint64_t kFileTimeEpochSeconds = 11644473600u;
 
@@ -85,7 +88,7 @@ LSTATUS RefreshFromLockedFile(const StoreLock& lock) {
 
 LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const ValueToWrite& write,
                     StoreLock* lock) {
-    if ((lock->mode & 0222u) == 0) {
+    if ((lock->mode & kWritePermissions) == 0) {
         return ERROR_ACCESS_DENIED;
     }
     const LSTATUS refreshed = RefreshFromLockedFile(*lock);
@@ -189,7 +192,7 @@ std::uint32_t FindStoreKey(const char16_t* path, std::size_t length) {
 bool StoreFileWritable() {
     struct stat status;
     return gStore.loaded && stat(gStore.filePath.c_str(), &status) == 0 &&
-           (status.st_mode & 0222u) != 0;
+           (status.st_mode & kWritePermissions) != 0;
 }
 
 FILETIME StoreLastWriteTime() {
