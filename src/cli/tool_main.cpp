@@ -22,7 +22,7 @@ void RefuseWithoutMemory() {
 // Standard output belongs to the report; what stands in the way of the registry goes to stderr.
 bool OpenRunRegistry(bool forWrites) {
     std::string report;
-    const bool opened = OpenRegistry(RunRegistryAreas, RunRegistryAreaCount, forWrites, &report);
+    const bool opened = OpenRegistry(kRunRegistryAreas, kRunRegistryAreaCount, forWrites, &report);
     if (!report.empty()) {
         PrintErrorText(DecodeUtf8(report.data(), report.size()).c_str());
     }

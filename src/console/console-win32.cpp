@@ -17,8 +17,8 @@ namespace {
 
 enum ConsoleOutputKind { OutputNotChecked, OutputToConsole, OutputToStream };
 
-ConsoleOutputKind outputKind = OutputNotChecked;
-ConsoleOutputKind errorKind = OutputNotChecked;
+ConsoleOutputKind gOutputKind = OutputNotChecked;
+ConsoleOutputKind gErrorKind = OutputNotChecked;
 
 ConsoleOutputKind FindConsoleOutputKind(HANDLE handle) {
     DWORD mode = 0;
@@ -66,11 +66,11 @@ void WriteStandardText(DWORD standardHandle, ConsoleOutputKind* kind, std::FILE*
 } // namespace
 
 void WriteConsoleText(const wchar_t* text, std::size_t length) {
-    WriteStandardText(STD_OUTPUT_HANDLE, &outputKind, stdout, text, length);
+    WriteStandardText(STD_OUTPUT_HANDLE, &gOutputKind, stdout, text, length);
 }
 
 void WriteErrorText(const wchar_t* text, std::size_t length) {
-    WriteStandardText(STD_ERROR_HANDLE, &errorKind, stderr, text, length);
+    WriteStandardText(STD_ERROR_HANDLE, &gErrorKind, stderr, text, length);
 }
 
 void FlushConsole() {

@@ -4,8 +4,8 @@
 #include "fix/adapter_pass.h"
 #include "registry/instance_table.h"
 
-const wchar_t* const RunRegistryAreas[] = {NetworkInstancesKey, AdapterClassKey};
-const std::size_t RunRegistryAreaCount = sizeof RunRegistryAreas / sizeof RunRegistryAreas[0];
+const wchar_t* const kRunRegistryAreas[] = {kNetworkInstancesKey, kAdapterClassKey};
+const std::size_t kRunRegistryAreaCount = sizeof kRunRegistryAreas / sizeof kRunRegistryAreas[0];
 
 int RunChecks(const RunSettings& settings) {
     CollectIpoibInstances();

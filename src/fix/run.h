@@ -7,8 +7,8 @@
 
 // The keys below HKEY_LOCAL_MACHINE that the run reads: the network instances and the network
 // adapter class.
-extern const wchar_t* const RunRegistryAreas[];
-extern const std::size_t RunRegistryAreaCount;
+extern const wchar_t* const kRunRegistryAreas[];
+extern const std::size_t kRunRegistryAreaCount;
 
 // kExitSuccess when every "GUIDMask" write succeeded (or none was due), kExitFailure when any
 // write failed.

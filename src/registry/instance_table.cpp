@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-const wchar_t NetworkInstancesKey[] =
+const wchar_t kNetworkInstancesKey[] =
     L"SYSTEM\\CurrentControlSet\\Control\\Network\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
 
 namespace {
@@ -18,11 +18,11 @@ const std::size_t kIpoibPrefixLength = 10;
 const std::size_t kGuidDigits = 16;
 const wchar_t kConnectionSuffix[] = L"\\Connection";
 
-InstanceTable processTable = {nullptr, 0};
+InstanceTable gProcessTable = {nullptr, 0};
 
 void ReleaseInstanceTable() {
-    std::free(processTable.records);
-    processTable = InstanceTable{nullptr, 0};
+    std::free(gProcessTable.records);
+    gProcessTable = InstanceTable{nullptr, 0};
 }
 
 // Reads the Plug and Play identifier of one instance; false when it has none.
@@ -40,7 +40,7 @@ bool ReadPnpInstanceId(HKEY instancesKey, const wchar_t* instanceName, wchar_t* 
 }
 
 void AddInstance(const wchar_t* instanceName, wchar_t* pnpInstanceId) {
-    IpoibInstance* record = &processTable.records[processTable.count];
+    IpoibInstance* record = &gProcessTable.records[gProcessTable.count];
     std::wcscpy(record->instanceName, instanceName);
     // Only the 16 characters behind the prefix carry the GUID.
     wchar_t* guidText = pnpInstanceId + kIpoibPrefixLength;
@@ -55,7 +55,7 @@ void AddInstance(const wchar_t* instanceName, wchar_t* pnpInstanceId) {
     record->known = classification.known ? 1 : 0;
     record->knownMask = classification.knownMask;
     record->workaroundMask = classification.workaroundMask;
-    ++processTable.count;
+    ++gProcessTable.count;
 }
 
 void CollectInstance(HKEY instancesKey, DWORD index) {
@@ -76,16 +76,16 @@ void CollectInstance(HKEY instancesKey, DWORD index) {
 void CollectIpoibInstances() {
     ReleaseInstanceTable();
     HKEY instancesKey;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, NetworkInstancesKey, 0, KEY_READ, &instancesKey) !=
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kNetworkInstancesKey, 0, KEY_READ, &instancesKey) !=
         ERROR_SUCCESS) {
         return;
     }
     const DWORD subkeyCount = CountSubkeys(instancesKey);
     if (subkeyCount != 0) {
-        processTable.records =
+        gProcessTable.records =
             static_cast<IpoibInstance*>(std::calloc(subkeyCount, sizeof(IpoibInstance)));
     }
-    if (processTable.records != nullptr) {
+    if (gProcessTable.records != nullptr) {
         for (DWORD index = 0; index < subkeyCount; ++index) {
             CollectInstance(instancesKey, index);
         }
@@ -94,5 +94,5 @@ void CollectIpoibInstances() {
 }
 
 const InstanceTable* ProcessInstanceTable() {
-    return &processTable;
+    return &gProcessTable;
 }
