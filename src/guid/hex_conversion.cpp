@@ -30,11 +30,11 @@ void AddDigit(HexScan* scan, int digit) {
     scan->stage = kInDigits;
 }
 
-} // namespace
-
 bool IsHexWhiteSpace(unsigned character) {
     return character == ' ' || (character >= '\t' && character <= '\r');
 }
+
+} // namespace
 
 void BeginHexScan(HexScan* scan) {
     scan->stage = kBeforeNumber;

@@ -28,5 +28,3 @@ bool FinishHexScan(const HexScan* scan, std::uint64_t* value);
 // Reads at most maxCharacters of text (stopping at its terminating zero). True when a number
 // converted.
 bool ConvertHexText(const wchar_t* text, std::size_t maxCharacters, std::uint64_t* value);
-
-bool IsHexWhiteSpace(unsigned character);

@@ -40,16 +40,8 @@ void AppendCodePoint(char32_t codePoint, std::string* out) {
     }
 }
 
-} // namespace
-
-bool HighSurrogate(char16_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool LowSurrogate(char16_t unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
+// Length of the well-formed UTF-8 sequence at bytes (Unicode's table of well-formed byte
+// sequences), or 0.
 std::size_t Utf8SequenceLength(const unsigned char* bytes, std::size_t available) {
     const unsigned lead = bytes[0];
     if (lead < 0x80) {
@@ -80,6 +72,16 @@ std::size_t Utf8SequenceLength(const unsigned char* bytes, std::size_t available
         }
     }
     return length;
+}
+
+} // namespace
+
+bool HighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool LowSurrogate(char16_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
 char32_t NextUtf8CodePoint(const unsigned char* bytes, std::size_t available, std::size_t* used) {

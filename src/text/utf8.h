@@ -12,10 +12,6 @@ const bool kLittleEndianHost = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 bool HighSurrogate(char16_t unit);
 bool LowSurrogate(char16_t unit);
 
-// Length of the well-formed UTF-8 sequence at bytes (Unicode's table of well-formed byte
-// sequences), or 0.
-std::size_t Utf8SequenceLength(const unsigned char* bytes, std::size_t available);
-
 // The code point of the UTF-8 sequence at bytes (available > 0) and in *used its length; a byte
 // that starts no well-formed sequence is U+FFFD, of length 1.
 char32_t NextUtf8CodePoint(const unsigned char* bytes, std::size_t available, std::size_t* used);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+namespace {
+
+// The XOR of the base block's first 127 dwords, which its last dword holds.
 std::uint32_t HiveBaseBlockChecksum(const unsigned char* bytes) {
     std::uint32_t sum = 0;
     for (std::size_t at = 0; at < kHiveChecksumAt; at += 4) {
@@ -9,6 +12,20 @@ std::uint32_t HiveBaseBlockChecksum(const unsigned char* bytes) {
     }
     return sum;
 }
+
+// The size of the bin whose kHiveBinHeaderSize header bytes are at header, the bin being at
+// offset at from the first bin with room bytes from there to the image's end; 0 when it is no
+// whole bin that knows its own place.
+std::uint32_t HiveBinSizeAt(const unsigned char* header, std::uint64_t at, std::uint64_t room) {
+    const std::uint32_t size = LittleEndianDword(header + kHiveBinSizeAt);
+    if (!HiveMarked(header, "hbin") || LittleEndianDword(header + kHiveBinOffsetAt) != at ||
+        size == 0 || size % kHivePageSize != 0 || size > room) {
+        return 0;
+    }
+    return size;
+}
+
+} // namespace
 
 void SealHiveBaseBlock(unsigned char* bytes) {
     PutLittleEndianDword(bytes + kHiveChecksumAt, HiveBaseBlockChecksum(bytes));
@@ -28,15 +45,6 @@ HiveBaseBlock ReadHiveBaseBlock(const unsigned char* bytes, std::size_t length) 
     block.secondarySequence = LittleEndianDword(bytes + kHiveSecondarySequenceAt);
     block.binsSize = LittleEndianDword(bytes + kHiveBinsSizeAt);
     return block;
-}
-
-std::uint32_t HiveBinSizeAt(const unsigned char* header, std::uint64_t at, std::uint64_t room) {
-    const std::uint32_t size = LittleEndianDword(header + kHiveBinSizeAt);
-    if (!HiveMarked(header, "hbin") || LittleEndianDword(header + kHiveBinOffsetAt) != at ||
-        size == 0 || size % kHivePageSize != 0 || size > room) {
-        return 0;
-    }
-    return size;
 }
 
 void WalkHiveBins(const unsigned char* bytes, std::size_t start, std::size_t size,

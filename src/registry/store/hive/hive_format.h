@@ -54,16 +54,8 @@ struct HiveBaseBlock {
 
 HiveBaseBlock ReadHiveBaseBlock(const unsigned char* bytes, std::size_t length);
 
-// The XOR of the base block's first 127 dwords, which its last dword holds.
-std::uint32_t HiveBaseBlockChecksum(const unsigned char* bytes);
-
 // Stores the checksum of the first 508 bytes behind them.
 void SealHiveBaseBlock(unsigned char* bytes);
-
-// The size of the bin whose kHiveBinHeaderSize header bytes are at header, the bin being at
-// offset at from the first bin with room bytes from there to the image's end; 0 when it is no
-// whole bin that knows its own place.
-std::uint32_t HiveBinSizeAt(const unsigned char* header, std::uint64_t at, std::uint64_t room);
 
 // A walk of whole bins from the first one, as a reader of the hive walks them, below binsSize:
 // at is the end of the bins walked so far, relative to the first bin.

@@ -183,21 +183,6 @@ int HexDigitValue(Text<Unit> text, std::size_t at) {
     return at < text.size() ? HexDigit(text[at]) : -1;
 }
 
-// Reads up to maxDigits hex digits; false when there are none or more.
-template <typename Unit>
-bool ReadHexNumber(Text<Unit> text, std::size_t* at, std::size_t maxDigits, std::uint32_t* number) {
-    std::size_t digits = 0;
-    *number = 0;
-    for (int digit = HexDigitValue(text, *at); digit >= 0; digit = HexDigitValue(text, *at)) {
-        if (++digits > maxDigits) {
-            return false;
-        }
-        *number = (*number << 4) | static_cast<std::uint32_t>(digit);
-        ++*at;
-    }
-    return digits > 0;
-}
-
 template <typename Unit>
 std::uint64_t FileOffset(const RegLine<Unit>& line, std::size_t unitIndex) {
     return line.physical.start + unitIndex * sizeof(Unit);

@@ -4,6 +4,21 @@
 
 namespace {
 
+// Reads up to maxDigits hex digits; false when there are none or more.
+template <typename Unit>
+bool ReadHexNumber(Text<Unit> text, std::size_t* at, std::size_t maxDigits, std::uint32_t* number) {
+    std::size_t digits = 0;
+    *number = 0;
+    for (int digit = HexDigitValue(text, *at); digit >= 0; digit = HexDigitValue(text, *at)) {
+        if (++digits > maxDigits) {
+            return false;
+        }
+        *number = (*number << 4) | static_cast<std::uint32_t>(digit);
+        ++*at;
+    }
+    return digits > 0;
+}
+
 // A double-quoted text with the escapes \\ and \"; at starts on the opening quote and ends
 // behind the closing one. out may be null: the text is then only checked. Else out gets its
 // units, but no more than limit and one, so that a text too long for it is never held whole.

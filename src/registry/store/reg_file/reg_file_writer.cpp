@@ -172,6 +172,40 @@ struct PlannedText {
     std::u16string trail;
 };
 
+// The units that stand for a value's data behind its '=': "text", dword:, hex: or hex(N):.
+// A REG_SZ that is not zero-terminated text fit for one quoted line is written as hex(1). In a
+// REGEDIT4 file hex(1), hex(2) and hex(7) data are the text's UTF-8 bytes; false when the data
+// are no such text (an odd byte count, or a surrogate that is not half of a pair). False too for
+// text data without a final zero character, to which a reader of the file would add one.
+bool AppendValueDataText(const RegFileLayout& layout, const ValueToWrite& value, std::size_t column,
+                         LineEnding ending, std::u16string* text) {
+    const std::uint32_t type = value.type;
+    const unsigned char* data = value.data;
+    const std::size_t length = value.dataLength;
+    std::u16string units;
+    const bool hexText = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    if (type == REG_SZ && QuotableText(layout.encoding, data, length, &units)) {
+        AppendQuoted(units.data(), units.size(), text);
+    } else if (hexText && GainsZeroOnImport(data, length)) {
+        return false;
+    } else if (hexText && layout.version == RegFileVersion::Regedit4) {
+        std::string narrow;
+        if (!NarrowHexText(data, length, &narrow)) {
+            return false;
+        }
+        AppendHexData(type, reinterpret_cast<const unsigned char*>(narrow.data()), narrow.size(),
+                      column, ending, text);
+    } else if (type == REG_DWORD && length == 4) {
+        text->append(u"dword:");
+        AppendHexNumber(static_cast<std::uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16)) |
+                            (static_cast<std::uint32_t>(data[3]) << 24),
+                        8, text);
+    } else {
+        AppendHexData(type, data, length, column, ending, text);
+    }
+    return true;
+}
+
 // A new value line: "name"= or @= and the data, the line starting at lineStart of lead.
 LSTATUS AppendValueLine(const RegFileLayout& layout, const ValueToWrite& value,
                         std::size_t lineStart, LineEnding ending, PlannedText* planned) {
@@ -279,35 +313,6 @@ void ApplyValueEdit(std::uint32_t key, const ValueToWrite& write, const RegFileV
 }
 
 } // namespace
-
-bool AppendValueDataText(const RegFileLayout& layout, const ValueToWrite& value, std::size_t column,
-                         LineEnding ending, std::u16string* text) {
-    const std::uint32_t type = value.type;
-    const unsigned char* data = value.data;
-    const std::size_t length = value.dataLength;
-    std::u16string units;
-    const bool hexText = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-    if (type == REG_SZ && QuotableText(layout.encoding, data, length, &units)) {
-        AppendQuoted(units.data(), units.size(), text);
-    } else if (hexText && GainsZeroOnImport(data, length)) {
-        return false;
-    } else if (hexText && layout.version == RegFileVersion::Regedit4) {
-        std::string narrow;
-        if (!NarrowHexText(data, length, &narrow)) {
-            return false;
-        }
-        AppendHexData(type, reinterpret_cast<const unsigned char*>(narrow.data()), narrow.size(),
-                      column, ending, text);
-    } else if (type == REG_DWORD && length == 4) {
-        text->append(u"dword:");
-        AppendHexNumber(static_cast<std::uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16)) |
-                            (static_cast<std::uint32_t>(data[3]) << 24),
-                        8, text);
-    } else {
-        AppendHexData(type, data, length, column, ending, text);
-    }
-    return true;
-}
 
 LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const ValueToWrite& value,
                               const RegFileLayout& layout, int fd, std::uint64_t fileSize,

@@ -21,14 +21,6 @@ struct RegFileValueEdit {
     std::uint32_t newValueAt; // the key's place for new values afterwards; kNoOffset: as before
 };
 
-// The units that stand for a value's data behind its '=': "text", dword:, hex: or hex(N):.
-// A REG_SZ that is not zero-terminated text fit for one quoted line is written as hex(1). In a
-// REGEDIT4 file hex(1), hex(2) and hex(7) data are the text's UTF-8 bytes; false when the data
-// are no such text (an odd byte count, or a surrogate that is not half of a pair). False too for
-// text data without a final zero character, to which a reader of the file would add one.
-bool AppendValueDataText(const RegFileLayout& layout, const ValueToWrite& value, std::size_t column,
-                         LineEnding ending, std::u16string* text);
-
 // Plans writing the value into the file open on fd (fileSize bytes) whose tree is tree.
 // Fails with ERROR_INVALID_PARAMETER for a name, or data, that no .reg line can hold.
 LSTATUS PlanRegFileValueWrite(const KeyTree& tree, std::uint32_t key, const ValueToWrite& value,
