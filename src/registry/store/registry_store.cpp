@@ -8,7 +8,6 @@
 #include "registry/store/store_lock.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>

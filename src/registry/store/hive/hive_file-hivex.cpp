@@ -1,8 +1,8 @@
 #include "registry/store/hive/hive_file.h"
 
+#include "registry/store/file_io.h"
 #include "registry/store/hive/hive_layout.h"
 #include "registry/store/name_case.h"
-#include "registry/store/store_lock.h"
 #include "text/utf8.h"
 
 #include <algorithm>
