@@ -66,6 +66,7 @@ struct HiveLogFile {
     void* mapping;
     std::size_t mappedLength;
     std::vector<unsigned char> copy;
+    std::string name;
 };
 
 bool MapOrReadLog(int fd, HiveLogFile* log) {
@@ -85,9 +86,10 @@ bool MapOrReadLog(int fd, HiveLogFile* log) {
 
 HiveLogBytes LogBytes(const HiveLogFile& log) {
     if (log.mapping != nullptr) {
-        return HiveLogBytes{static_cast<const unsigned char*>(log.mapping), log.mappedLength};
+        return HiveLogBytes{static_cast<const unsigned char*>(log.mapping), log.mappedLength,
+                            log.name.c_str()};
     }
-    return HiveLogBytes{log.copy.data(), log.copy.size()};
+    return HiveLogBytes{log.copy.data(), log.copy.size(), log.name.c_str()};
 }
 
 void ReleaseHiveLogs(std::vector<HiveLogFile>* logs) {
@@ -111,7 +113,7 @@ bool ReadHiveLogs(const std::string& path, std::vector<HiveLogFile>* logs, std::
         }
         const std::string logPath = directory + "/" + names.front();
         const int fd = open(logPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        logs->push_back(HiveLogFile{nullptr, 0, {}});
+        logs->push_back(HiveLogFile{nullptr, 0, {}, names.front()});
         const bool read = fd >= 0 && MapOrReadLog(fd, &logs->back());
         const int error = errno;
         if (fd >= 0) {
@@ -305,7 +307,7 @@ bool ReplayHiveFile(int fd, std::size_t length, const HiveLogBytes* logs, std::s
                    block.size() < kHiveBaseBlockSize ? block.size() : length, logs, logCount,
                    &plan);
     *outcome = plan.outcome;
-    if (plan.outcome.result != HiveReplayResult::Replayed) {
+    if (plan.outcome.entries == 0) {
         return true;
     }
     std::uint32_t binsEnd = 0;
@@ -315,8 +317,11 @@ bool ReplayHiveFile(int fd, std::size_t length, const HiveLogBytes* logs, std::s
     if (binsEnd != plan.binsSize) {
         close(*imageFd);
         *imageFd = -1;
-        *outcome = HiveReplay{HiveReplayResult::Incomplete, 0, 0,
-                              "a bin is damaged after its transaction logs are replayed"};
+        // The chain's end stays as the plan found it.
+        outcome->result = HiveReplayResult::Incomplete;
+        outcome->entries = 0;
+        outcome->lastSequence = 0;
+        outcome->problem = "a bin is damaged after its transaction logs are replayed";
     }
     return true;
 }
