@@ -39,6 +39,13 @@ def not_a_hive(path):
         handle.write(b"regf" + bytes(generator.randrange(256) for _ in range(8188)))
 
 
+def first_bin_unsigned(path):
+    """The first bin's "hbin" mark overwritten; the header stays sound."""
+    with open(path, "r+b") as handle:
+        handle.seek(0x1000)
+        handle.write(b"xbin")
+
+
 def cut_to(size):
     def cut(path):
         os.truncate(path, size)
@@ -112,11 +119,13 @@ def dirty_with_a_declined_entry(path):
 #  standard error after "ipoib-guidmask: PATH: ")
 BROKEN_HIVES = [
     ("not a hive", [], not_a_hive, ["-f", "-s"],
-     "not a registry hive that can be read: Operation not supported"),
+     "the registry hive's header is damaged (its checksum is wrong)"),
     ("a hive cut below its 8 KiB minimum", [], cut_to(6144), ["-f", "-s"],
-     "not a registry hive that can be read: Invalid argument"),
+     "the registry hive is truncated: 6144 of 16384 bytes; copy it again"),
     ("a hive cut inside its last bin", [], cut_to(12288), ["-f", "-s"],
-     "the registry hive is damaged (a key's subkeys: Bad address)"),
+     "the registry hive is truncated: 12288 of 16384 bytes; copy it again"),
+    ("a hive whose first bin is no bin", [], first_bin_unsigned, ["-f", "-s"],
+     "the registry hive is damaged: its bins or its root key cannot be read"),
     ("no Select key", ["--no-select"], None, ["-f"], NO_SELECT),
     ("Select\\Current naming a control set that is missing", ["--current", "2"], None, ["-f"],
      "the hive has no ControlSet002, which Select\\Current names as the current control set"),

@@ -64,6 +64,7 @@ struct RegParser {
     std::basic_string<Unit> previousPath; // of the last key line that was not a deletion
     std::vector<std::size_t> previousEnds;
     std::vector<std::uint32_t> previousKeys;
+    std::vector<std::u16string>* outside; // the first keys outside the areas
     RegFileError* error;
 };
 
@@ -309,6 +310,28 @@ void AddKeysAboveAreas(RegParser<Unit>* parser, std::size_t start, std::size_t k
     }
 }
 
+// Notes where a key line outside the areas leaves them: its root and the names down to the
+// first one that no area holds.
+template <typename Unit>
+void NoteKeyOutsideAreas(RegParser<Unit>* parser, std::size_t start, std::size_t root,
+                         std::size_t keptNames) {
+    const std::size_t kMaxNoted = 4;
+    if (parser->outside->size() >= kMaxNoted) {
+        return;
+    }
+    const std::vector<std::size_t>& ends = parser->pathEnds;
+    std::u16string key = kRootKeyNames[root];
+    for (std::size_t name = 1; name < ends.size() && name <= keptNames + 1; ++name) {
+        const std::u16string_view units =
+            UnitsOf(parser, start + ends[name - 1] + 1, start + ends[name], kMaxKeyNameLength);
+        key.append(u"\\").append(units.data(), units.size());
+    }
+    if (std::find(parser->outside->begin(), parser->outside->end(), key) ==
+        parser->outside->end()) {
+        parser->outside->push_back(key);
+    }
+}
+
 // The length of the text that a key line's path shares with the previous key line's.
 template <typename Unit>
 std::size_t SharedPathLength(const RegParser<Unit>& parser, std::size_t start, std::size_t close) {
@@ -459,6 +482,7 @@ bool ParseKeyLine(RegParser<Unit>* parser, std::size_t at) {
         parser->previousRoot = root;
         if (!kept) {
             AddKeysAboveAreas(parser, start, keptNames);
+            NoteKeyOutsideAreas(parser, start, root, keptNames);
             parser->currentKey = kNoIndex;
             RememberPath(parser, start, close, false);
             return true;
@@ -976,6 +1000,8 @@ bool ReadLines(LineReader* reader, const std::vector<std::u16string>& areas, Key
     parser.previousRoot = kRootKeyCount;
     parser.line.number = 1;
     parser.continued.active = false;
+    parser.outside = &layout->keysOutsideAreas;
+    parser.outside->clear();
     parser.error = error;
     LineStatus status = NextPhysicalLine(reader, &parser.line);
     if (status == LineStatus::End) {
