@@ -66,8 +66,9 @@ std::uint64_t Qword(const unsigned char* bytes) {
     return value;
 }
 
-// A declined entry is one Windows' rules would take: its signature, both hashes right, and the
-// number that follows the last entry applied. Only then is the replay incomplete.
+// A declined entry is one Windows' rules would take: its signature, both hashes right, a bins
+// size of whole pages, and the number that follows the last entry applied. Only then is the
+// replay incomplete.
 bool TakenByWindowsRules(const HiveLogBytes* logs, const HiveReplay& replay) {
     const HiveDeclinedEntry& entry = replay.declined;
     const unsigned char* header = logs[entry.log].bytes + entry.at;
@@ -79,6 +80,7 @@ bool TakenByWindowsRules(const HiveLogBytes* logs, const HiveReplay& replay) {
            Marvin32(kHiveLogMarvinSeed, header, 0x20) == Qword(header + 0x20) &&
            Marvin32(kHiveLogMarvinSeed, header + 0x28, size - 0x28) == Qword(header + 0x18) &&
            static_cast<std::uint32_t>(Qword(header + 0x0C)) == entry.sequence &&
+           static_cast<std::uint32_t>(Qword(header + 0x10)) % 0x1000 == 0 &&
            (replay.entries == 0 || entry.sequence == replay.lastSequence + 1);
 }
 
