@@ -6,6 +6,7 @@
 #include "registry/store/hive/hive_format.h"
 #include "registry/store/hive/hive_image.h"
 #include "registry/store/hive/hive_log_replay.h"
+#include "registry/store/hive/marvin32.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -52,6 +53,24 @@ std::vector<unsigned char> AppliedPlainly(const std::vector<unsigned char>& hive
     return image;
 }
 
+// A declined entry is one Windows' rules would take: its signature, both hashes right, a bins
+// size of whole pages, and the number that follows the last entry applied. Only then is the
+// replay incomplete.
+bool TakenByWindowsRules(const HiveLogBytes* logs, const HiveReplay& replay) {
+    const HiveDeclinedEntry& entry = replay.declined;
+    const unsigned char* header = logs[entry.log].bytes + entry.at;
+    const std::size_t size =
+        entry.at + 0x28 <= logs[entry.log].length ? std::size_t{LittleEndianDword(header + 4)} : 0;
+    return replay.result == HiveReplayResult::Incomplete && size >= 0x28 &&
+           size <= logs[entry.log].length - entry.at && std::memcmp(header, "HvLE", 4) == 0 &&
+           Marvin32(kHiveLogMarvinSeed, header, 0x20) == LittleEndianQword(header + 0x20) &&
+           Marvin32(kHiveLogMarvinSeed, header + 0x28, size - 0x28) ==
+               LittleEndianQword(header + 0x18) &&
+           LittleEndianDword(header + 0x0C) == entry.sequence &&
+           LittleEndianDword(header + 0x10) % 0x1000 == 0 &&
+           (replay.entries == 0 || entry.sequence == replay.lastSequence + 1);
+}
+
 std::vector<unsigned char> FileBytes(int fd) {
     std::vector<unsigned char> bytes(static_cast<std::size_t>(lseek(fd, 0, SEEK_END)));
     if (pread(fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) {
@@ -61,13 +80,14 @@ std::vector<unsigned char> FileBytes(int fd) {
 }
 
 // The image written piece by piece must be the plan applied plainly, its bins walked alike,
-// clean at the last entry applied, and no larger than the hive and its logs.
+// clean at the last entry applied, and no larger than the hive and its logs; both must end the
+// chain alike, and a declined entry be one that Windows' rules take.
 void Replay(const std::vector<unsigned char>& hive,
             const std::vector<std::vector<unsigned char>>& logs) {
     std::vector<HiveLogBytes> views;
     std::size_t room = hive.size();
     for (const std::vector<unsigned char>& log : logs) {
-        views.push_back(HiveLogBytes{log.data(), log.size()});
+        views.push_back(HiveLogBytes{log.data(), log.size(), nullptr});
         room += log.size();
     }
     const int hiveFd = memfd_create("hive", MFD_CLOEXEC);
@@ -83,7 +103,17 @@ void Replay(const std::vector<unsigned char>& hive,
     close(hiveFd);
     HiveReplayPlan plan;
     PlanHiveReplay(hive.data(), hive.size(), views.data(), views.size(), &plan);
-    if (plan.outcome.result != HiveReplayResult::Replayed) {
+    const HiveDeclinedEntry& declined = plan.outcome.declined;
+    if (replay.end != plan.outcome.end || replay.declined.log != declined.log ||
+        replay.declined.at != declined.at || replay.declined.sequence != declined.sequence ||
+        replay.declined.laterEntries != declined.laterEntries ||
+        (plan.outcome.end == HiveChainEnd::Declined &&
+         !TakenByWindowsRules(views.data(), plan.outcome)) ||
+        (plan.outcome.result == HiveReplayResult::Replayed &&
+         plan.outcome.end != HiveChainEnd::LogEnd)) {
+        std::abort();
+    }
+    if (plan.outcome.entries == 0) {
         if (imageFd >= 0 || replay.result != plan.outcome.result) {
             std::abort();
         }
@@ -93,7 +123,8 @@ void Replay(const std::vector<unsigned char>& hive,
     HiveBinWalk walk{plan.binsSize, 0, true};
     WalkHiveBins(plain.data(), 0, plain.size(), plain.size(), &walk);
     const bool whole = WalkedBinsEnd(walk) == plan.binsSize;
-    if (whole != (imageFd >= 0) || plain.size() > room) {
+    if (whole != (imageFd >= 0) || plain.size() > room ||
+        (whole && replay.result != plan.outcome.result)) {
         std::abort();
     }
     if (imageFd < 0) {

@@ -1,6 +1,7 @@
 #include "registry/registry_session.h"
 
 #include "registry/store/registry_store.h"
+#include "registry/store/store_format_diagnosis.h"
 
 #include <cstdlib>
 #include <string>
@@ -21,6 +22,16 @@ std::u16string StoreText(const wchar_t* text) {
         converted.push_back(static_cast<char16_t>(*text));
     }
     return converted;
+}
+
+// A store without the keys the run reads is most often an export of the wrong key: the run
+// goes on (it finds nothing), and one line says what the store holds and what is needed.
+void ReportMissingAreas(const char* path, const std::vector<std::u16string>& areas,
+                        std::string* report) {
+    const std::string warning = MissingAreasWarning(areas, StoreKeysOutsideAreas());
+    if (!warning.empty()) {
+        ReportStoreProblem(std::string(path) + ": " + warning, report);
+    }
 }
 
 } // namespace
@@ -45,6 +56,7 @@ bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWr
     }
     const std::string& incomplete = StoreIncompleteReason();
     if (incomplete.empty()) {
+        ReportMissingAreas(path, storeAreas, report);
         return true;
     }
     if (forWrites) {
@@ -61,6 +73,7 @@ bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWr
         std::string(path) +
             ": warning: the hive was not shut down cleanly and may be incomplete, as " + incomplete,
         report);
+    ReportMissingAreas(path, storeAreas, report);
     return true;
 }
 

@@ -39,6 +39,13 @@ def not_a_hive(path):
         handle.write(b"regf" + bytes(generator.randrange(256) for _ in range(8188)))
 
 
+def first_bin_unsigned(path):
+    """The first bin's "hbin" mark overwritten; the header stays sound."""
+    with open(path, "r+b") as handle:
+        handle.seek(0x1000)
+        handle.write(b"xbin")
+
+
 def cut_to(size):
     def cut(path):
         os.truncate(path, size)
@@ -74,15 +81,51 @@ def nest_below_network_key(levels):
     return nest
 
 
+def seal(block):
+    """The base block's checksum set again."""
+    checksum = 0
+    for at in range(0, 508, 4):
+        checksum ^= int.from_bytes(block[at:at + 4], "little")
+    block[508:512] = checksum.to_bytes(4, "little")
+
+
+def dirty_with_a_declined_entry(path):
+    """Dirty one write below its SYSTEM.LOG1, whose one entry (a key added) has sound hashes and
+    the next sequence number but claims twice the bins its pages reach."""
+    changed = path + ".changed"
+    subprocess.run(["hivexsh", "-w", path], input="add Probe\ncommit %s\n" % changed, text=True,
+                   check=True, capture_output=True)
+    with open(path, "r+b") as handle:
+        block = bytearray(handle.read(512))
+        sequence = int.from_bytes(block[4:8], "little") + 1
+        log = bytearray(block)
+        log[4:8] = log[8:12] = sequence.to_bytes(4, "little")
+        log[0x1C:0x20] = (6).to_bytes(4, "little")
+        seal(log)
+        with open(path + ".LOG1", "wb") as out:
+            out.write(log)
+        block[4:8] = sequence.to_bytes(4, "little")
+        seal(block)
+        handle.seek(0)
+        handle.write(block)
+    with open(changed, "rb") as handle:
+        bins = int.from_bytes(handle.read(0x2C)[0x28:], "little")
+    subprocess.run([ARGUMENTS.hive_tool, "log-entry", path, changed, path + ".LOG1",
+                    "--bins-size", str(2 * bins)], check=True)
+    os.remove(changed)
+
+
 # (description, hive_tool build options, how the built hive is then broken, arguments,
 #  standard error after "ipoib-guidmask: PATH: ")
 BROKEN_HIVES = [
     ("not a hive", [], not_a_hive, ["-f", "-s"],
-     "not a registry hive that can be read: Operation not supported"),
+     "the registry hive's header is damaged (its checksum is wrong)"),
     ("a hive cut below its 8 KiB minimum", [], cut_to(6144), ["-f", "-s"],
-     "not a registry hive that can be read: Invalid argument"),
+     "the registry hive is truncated: 6144 of 16384 bytes; copy it again"),
     ("a hive cut inside its last bin", [], cut_to(12288), ["-f", "-s"],
-     "the registry hive is damaged (a key's subkeys: Bad address)"),
+     "the registry hive is truncated: 12288 of 16384 bytes; copy it again"),
+    ("a hive whose first bin is no bin", [], first_bin_unsigned, ["-f", "-s"],
+     "the registry hive is damaged: its bins or its root key cannot be read"),
     ("no Select key", ["--no-select"], None, ["-f"], NO_SELECT),
     ("Select\\Current naming a control set that is missing", ["--current", "2"], None, ["-f"],
      "the hive has no ControlSet002, which Select\\Current names as the current control set"),
@@ -92,6 +135,11 @@ BROKEN_HIVES = [
      "the registry hive is damaged (keys nested deeper than 512 levels)"),
     ("Select\\Current naming control set 0", ["--current", "0"], None, [],
      "the hive has no ControlSet000, which Select\\Current names as the current control set"),
+    ("a fix on a dirty hive whose log has an entry the replay declines", [],
+     dirty_with_a_declined_entry, ["-f", "-s"],
+     "the hive was not shut down cleanly and cannot be brought up to date, as entry 3 of "
+     "SYSTEM.LOG1 is not applied (it grows the hive beyond the pages it carries): start the "
+     "image once and shut it down cleanly, then run again"),
 ]
 
 
@@ -102,10 +150,7 @@ def bins_size_moved_by(delta):
             block = bytearray(handle.read(512))
             size = int.from_bytes(block[0x28:0x2C], "little") + delta
             block[0x28:0x2C] = size.to_bytes(4, "little")
-            checksum = 0
-            for at in range(0, 508, 4):
-                checksum ^= int.from_bytes(block[at:at + 4], "little")
-            block[508:512] = checksum.to_bytes(4, "little")
+            seal(block)
             handle.seek(0)
             handle.write(block)
     return move
@@ -129,19 +174,27 @@ class HiveFailuresTest(unittest.TestCase):
         return subprocess.run([run_case.PROGRAM_PATH_SEEN] + arguments, executable=program,
                               env=env, input=stdin, capture_output=True, timeout=60)
 
+    def files(self):
+        """Every file beside the hive and the hive itself, by name, with its bytes."""
+        files = {}
+        for name in os.listdir(self.work):
+            with open(os.path.join(self.work, name), "rb") as handle:
+                files[name] = handle.read()
+        return files
+
     def assert_untouched(self, before):
-        with open(self.hive, "rb") as handle:
-            self.assertEqual(before, handle.read(), "the hive changed")
-        self.assertEqual(["SYSTEM"], os.listdir(self.work))
+        self.assertEqual(sorted(before), sorted(os.listdir(self.work)), "files beside the hive")
+        self.assertEqual(before, self.files(), "the hive or a log changed")
 
     def test_refuses_each_broken_hive_in_one_line(self):
         for description, options, breaking, arguments, what in BROKEN_HIVES:
             with self.subTest(description):
+                for name in os.listdir(self.work):
+                    os.remove(os.path.join(self.work, name))
                 self.build(options)
                 if breaking is not None:
                     breaking(self.hive)
-                with open(self.hive, "rb") as handle:
-                    before = handle.read()
+                before = self.files()
                 completed = self.run_program(ARGUMENTS.program, arguments)
                 self.assertEqual(b"", completed.stdout)
                 self.assertEqual(255, completed.returncode)
@@ -173,8 +226,7 @@ class HiveFailuresTest(unittest.TestCase):
 
     def test_a_build_without_hivex_refuses_a_hive_in_one_line(self):
         self.build()
-        with open(self.hive, "rb") as handle:
-            before = handle.read()
+        before = self.files()
         completed = self.run_program(ARGUMENTS.program_without_hive, ["-f", "-s"])
         self.assertEqual((b"", 255), (completed.stdout, completed.returncode))
         self.assertEqual(f"ipoib-guidmask: {self.hive}: this is a registry hive file, but this "

@@ -72,6 +72,8 @@ enum class Logs {
     GrowsPastPages,  // B's bins size a page more than its pages reach, hashes set again
     GrowsPastBytes,  // as GrowsPastPages, B's last page moved to the new end: the new room is
                      // more than B's pages can fill
+    DoubledBins,     // B's bins size twice what it is, hashes set again, an entry C behind it
+    ZeroSizePage,    // B's first page 0 bytes long, hashes set again, an entry C behind it
     DamagedBin,      // B writes a page that breaks the bin at its start, hashes set again
     BadLogBaseBlock, // the log's base-block copy fails its checksum
     BelowTheHive,    // one entry, numbered below the hive's secondary sequence number
@@ -87,29 +89,37 @@ struct ReplayCase {
     HiveReplayResult result;
     std::uint32_t entries;
     Image image;
+    int declinedLater; // the entries after the one declined; -1: the chain ends as on Windows
 };
 
 const ReplayCase kReplayCases[] = {
-    {"one log", true, Logs::OneLog, HiveReplayResult::Replayed, 2, Image::Changed},
-    {"earlier log first", true, Logs::TwoLogs, HiveReplayResult::Replayed, 2, Image::Changed},
-    {"later log first", true, Logs::SecondEarlier, HiveReplayResult::Replayed, 2, Image::Changed},
-    {"old entry behind", true, Logs::OldEntryBehind, HiveReplayResult::Replayed, 2, Image::Changed},
-    {"gap", true, Logs::Gap, HiveReplayResult::Replayed, 1, Image::FirstOnly},
-    {"bad Hash-1", true, Logs::BadHash1, HiveReplayResult::Replayed, 1, Image::FirstOnly},
-    {"bad Hash-2", true, Logs::BadHash2, HiveReplayResult::Replayed, 1, Image::FirstOnly},
+    {"one log", true, Logs::OneLog, HiveReplayResult::Replayed, 2, Image::Changed, -1},
+    {"earlier log first", true, Logs::TwoLogs, HiveReplayResult::Replayed, 2, Image::Changed, -1},
+    {"later log first", true, Logs::SecondEarlier, HiveReplayResult::Replayed, 2, Image::Changed,
+     -1},
+    {"old entry behind", true, Logs::OldEntryBehind, HiveReplayResult::Replayed, 2, Image::Changed,
+     -1},
+    {"gap", true, Logs::Gap, HiveReplayResult::Replayed, 1, Image::FirstOnly, -1},
+    {"bad Hash-1", true, Logs::BadHash1, HiveReplayResult::Replayed, 1, Image::FirstOnly, -1},
+    {"bad Hash-2", true, Logs::BadHash2, HiveReplayResult::Replayed, 1, Image::FirstOnly, -1},
     {"bins size not whole pages", true, Logs::UnevenBinsSize, HiveReplayResult::Replayed, 1,
-     Image::FirstOnly},
-    {"grows past its pages", true, Logs::GrowsPastPages, HiveReplayResult::Replayed, 1,
-     Image::FirstOnly},
-    {"grows past its bytes", true, Logs::GrowsPastBytes, HiveReplayResult::Replayed, 1,
-     Image::FirstOnly},
-    {"damaged bin", true, Logs::DamagedBin, HiveReplayResult::Incomplete, 0, Image::Unspecified},
+     Image::FirstOnly, -1},
+    {"grows past its pages", true, Logs::GrowsPastPages, HiveReplayResult::Incomplete, 1,
+     Image::FirstOnly, 0},
+    {"grows past its bytes", true, Logs::GrowsPastBytes, HiveReplayResult::Incomplete, 1,
+     Image::FirstOnly, 0},
+    {"doubled bins size", true, Logs::DoubledBins, HiveReplayResult::Incomplete, 1,
+     Image::FirstOnly, 1},
+    {"page of size 0", true, Logs::ZeroSizePage, HiveReplayResult::Incomplete, 1, Image::FirstOnly,
+     1},
+    {"damaged bin", true, Logs::DamagedBin, HiveReplayResult::Incomplete, 0, Image::Unspecified,
+     -1},
     {"invalid log base block", true, Logs::BadLogBaseBlock, HiveReplayResult::Incomplete, 0,
-     Image::Original},
+     Image::Original, -1},
     {"entry below the hive", true, Logs::BelowTheHive, HiveReplayResult::Incomplete, 0,
-     Image::Unspecified},
-    {"old-format log", true, Logs::OldFormat, HiveReplayResult::Incomplete, 0, Image::Original},
-    {"clean hive with logs", false, Logs::OneLog, HiveReplayResult::Clean, 0, Image::Original},
+     Image::Unspecified, -1},
+    {"old-format log", true, Logs::OldFormat, HiveReplayResult::Incomplete, 0, Image::Original, -1},
+    {"clean hive with logs", false, Logs::OneLog, HiveReplayResult::Clean, 0, Image::Original, -1},
 };
 
 class HiveLogReplayTest : public ::testing::Test {
@@ -175,6 +185,14 @@ class HiveLogReplayTest : public ::testing::Test {
             PutHiveDword(&second, last, bins - HiveDword(second, last + 4));
             break;
         }
+        case Logs::DoubledBins:
+            PutHiveDword(&second, 0x10, 2 * HiveDword(second, 0x10));
+            SealHiveLogEntry(&second, 0);
+            return {Log(a, EntryA(a) + second + EntryB(b + 1))};
+        case Logs::ZeroSizePage:
+            PutHiveDword(&second, 0x2C, 0);
+            SealHiveLogEntry(&second, 0);
+            return {Log(a, EntryA(a) + second + EntryB(b + 1))};
         case Logs::DamagedBin:
             second.replace(0x28 + 8 * secondRuns.size(), 4, "xbin");
             break;
@@ -241,6 +259,12 @@ TEST_F(HiveLogReplayTest, FollowsWindowsRules) {
         EXPECT_EQ(test.entries, replay.entries) << test.name;
         EXPECT_EQ(test.result == HiveReplayResult::Incomplete, !replay.problem.empty())
             << test.name;
+        EXPECT_EQ(test.declinedLater >= 0, replay.end == HiveChainEnd::Declined) << test.name;
+        if (test.declinedLater >= 0) {
+            EXPECT_EQ(sequence + test.entries + 1, replay.declined.sequence) << test.name;
+            EXPECT_EQ(static_cast<std::uint32_t>(test.declinedLater), replay.declined.laterEntries)
+                << test.name;
+        }
         const std::string result = Signed(image);
         if (test.image == Image::Original) {
             EXPECT_TRUE(result == primary) << test.name;

@@ -251,7 +251,7 @@ const BrokenHive kBrokenHives[] = {
      0,
      "the hive has no ControlSet1000, which Select\\Current names as the current control set"},
     {"a truncated hive", kStandardHive, 6144,
-     "not a registry hive that can be read: Invalid argument"},
+     "the registry hive is truncated: 6144 of 12288 bytes; copy it again"},
 };
 
 TEST_F(HiveStoreTest, RefusesABrokenHive) {

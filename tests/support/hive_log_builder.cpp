@@ -103,10 +103,15 @@ HiveReplay ReplayInVector(std::vector<unsigned char>* image,
                           const std::vector<std::vector<unsigned char>>& logs) {
     std::vector<HiveLogBytes> views;
     for (const std::vector<unsigned char>& log : logs) {
-        views.push_back(HiveLogBytes{log.data(), log.size()});
+        views.push_back(HiveLogBytes{log.data(), log.size(), nullptr});
     }
     const int hive = memfd_create("hive", MFD_CLOEXEC);
-    HiveReplay replay{HiveReplayResult::Incomplete, 0, 0, "the hive cannot be held in memory"};
+    HiveReplay replay{HiveReplayResult::Incomplete,
+                      0,
+                      0,
+                      "the hive cannot be held in memory",
+                      HiveChainEnd::LogEnd,
+                      HiveDeclinedEntry{0, 0, 0, "", 0}};
     int replayed = -1;
     if (hive < 0 ||
         !WriteBytesAt(hive, reinterpret_cast<const char*>(image->data()), image->size(), 0) ||

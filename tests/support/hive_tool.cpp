@@ -4,8 +4,9 @@
 //                                            a hive from a .reg store (see hive_builder.h)
 //   hive_tool dump HIVE                      every key and value, as hive_builder.h prints them
 //   hive_tool replay HIVE OUT LOG...         the hive brought up to date from the logs
-//   hive_tool log-entry BEFORE AFTER LOG     appends to LOG, behind its last entry, the entry
-//                                            that brings BEFORE to AFTER
+//   hive_tool log-entry BEFORE AFTER LOG [--bins-size N]
+//                                            appends to LOG, behind its last entry, the entry
+//                                            that brings BEFORE to AFTER (claiming bins size N)
 #include "empty_hive.h"
 #include "hive_builder.h"
 #include "hive_log_builder.h"
@@ -57,7 +58,7 @@ int Replay(int argc, char** argv) {
                : Fail(std::string("cannot write ") + argv[3]);
 }
 
-int AppendLogEntry(char** argv) {
+int AppendLogEntry(int argc, char** argv) {
     const std::string before = ReadBytes(argv[2]);
     const std::string after = ReadBytes(argv[3]);
     std::string log = ReadBytes(argv[4]);
@@ -67,8 +68,11 @@ int AppendLogEntry(char** argv) {
         sequence = HiveDword(log, at + 0x0C) + 1;
         at += HiveDword(log, at + 0x04);
     }
+    const std::uint32_t binsSize =
+        argc == 7 ? static_cast<std::uint32_t>(std::strtoul(argv[6], nullptr, 0))
+                  : HiveDword(after, 0x28);
     const std::string entry =
-        HiveLogEntry(after, DifferingPageRuns(before, after), sequence, HiveDword(after, 0x28));
+        HiveLogEntry(after, DifferingPageRuns(before, after), sequence, binsSize);
     log.resize(std::max(log.size(), at + entry.size()), '\0');
     log.replace(at, entry.size(), entry);
     return WriteBytes(argv[4], log) ? 0 : Fail(std::string("cannot write ") + argv[4]);
@@ -108,9 +112,10 @@ int main(int argc, char** argv) {
     if (command == "replay" && argc >= 4) {
         return Replay(argc, argv);
     }
-    if (command == "log-entry" && argc == 5) {
-        return AppendLogEntry(argv);
+    if (command == "log-entry" &&
+        (argc == 5 || (argc == 7 && std::string(argv[5]) == "--bins-size"))) {
+        return AppendLogEntry(argc, argv);
     }
     return Fail("usage: hive_tool empty OUT | build STORE.reg OUT [--no-select | --current N] | "
-                "dump HIVE | replay HIVE OUT LOG... | log-entry BEFORE AFTER LOG");
+                "dump HIVE | replay HIVE OUT LOG... | log-entry BEFORE AFTER LOG [--bins-size N]");
 }

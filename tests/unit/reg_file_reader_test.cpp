@@ -215,7 +215,7 @@ struct BadCase {
 };
 
 const BadCase kBadCases[] = {
-    {"empty file", "", 1,
+    {"blank first line", "\n[HKEY_LOCAL_MACHINE\\A]\n", 1,
      "missing header: the first line must be \"Windows Registry Editor Version 5.00\" or "
      "\"REGEDIT4\""},
     {"other header", "Windows Registry Editor Version 4.00\n", 1,
@@ -340,10 +340,15 @@ TEST_F(RegFileReaderTest, RefusesCutUtf16) {
                   storePath + ":4: the UTF-16 text has an odd number of bytes");
     ExpectRefused(storePath, whole + std::string("\x22\x00\x3D\xD8", 4),
                   storePath + ":5: the UTF-16 text ends inside a surrogate pair");
-    // Without its byte-order mark UTF-16 reads as UTF-8, whose first line is no header.
+    // Without its byte-order mark UTF-16 would read as UTF-8, whose first line is no header.
     ExpectRefused(storePath, whole.substr(2),
-                  storePath + ":1: missing header: the first line must be \"Windows Registry "
-                              "Editor Version 5.00\" or \"REGEDIT4\"");
+                  storePath + ": the file is UTF-16LE text without a byte-order mark: convert it "
+                              "first (iconv -f UTF-16LE -t UTF-8)");
+    ExpectRefused(storePath, "",
+                  storePath + ": the file is empty: a .reg export or a SYSTEM hive is needed");
+    ExpectRefused(storePath, whole.substr(0, 2) + std::string("\r\0\n\0", 4),
+                  storePath + ": the file holds nothing but a byte-order mark or blank lines: a "
+                              ".reg export or a SYSTEM hive is needed");
 }
 
 TEST_F(RegFileReaderTest, RefusesAStoreThatCannotBeRead) {

@@ -5,6 +5,7 @@
 #include "registry/store/hive/hive_store.h"
 #include "registry/store/reg_file/reg_file_reader.h"
 #include "registry/store/reg_file/reg_file_writer.h"
+#include "registry/store/store_format_diagnosis.h"
 #include "registry/store/store_lock.h"
 
 #include <cerrno>
@@ -52,6 +53,11 @@ bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16st
                   StartsAsHive(reinterpret_cast<const unsigned char*>(start.data()), start.size());
     shape->hiveLayout = HiveLayout{kNoIndex, kNoIndex};
     shape->incomplete.clear();
+    shape->regFile.keysOutsideAreas.clear();
+    if (DiagnoseStoreFile(fd, &error->what)) {
+        error->line = 0;
+        return false;
+    }
     if (shape->hive) {
         error->line = 0;
         return ReadHiveStore(fd, path, areas, tree, &shape->hiveLayout, &shape->incomplete,
@@ -161,6 +167,10 @@ bool RegistryStoreLoaded() {
 
 const std::string& StoreIncompleteReason() {
     return gStore.shape.incomplete;
+}
+
+const std::vector<std::u16string>& StoreKeysOutsideAreas() {
+    return gStore.shape.regFile.keysOutsideAreas;
 }
 
 const KeyTree& StoreTree() {

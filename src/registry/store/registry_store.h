@@ -40,6 +40,10 @@ bool RegistryStoreLoaded();
 // date from its logs, as Windows does when it loads the hive.
 const std::string& StoreIncompleteReason();
 
+// The first few keys (four at most, root key and names) where a .reg store's key lines leave
+// the areas it was loaded for; none for a hive.
+const std::vector<std::u16string>& StoreKeysOutsideAreas();
+
 // The tree as loaded or as last re-read; keys are looked up by path at each use.
 const KeyTree& StoreTree();
 

@@ -286,7 +286,13 @@ bool ReadHiveFile(const char* path, const std::vector<std::u16string>& areas, Ke
     errno = 0;
     hive_h* hive = hivex_open(path, 0);
     if (hive == nullptr) {
-        *what = std::string("not a registry hive that can be read: ") + std::strerror(errno);
+        // The header has been checked before: what hivex refuses now is in the bins, and its
+        // errno for that (EINVAL, ENOTSUP, ...) says no more than this.
+        const int error = errno;
+        *what = error == EINVAL || error == ENOTSUP || error == EFAULT || error == ERANGE
+                    ? std::string("the registry hive is damaged: its bins or its root key cannot "
+                                  "be read")
+                    : std::string("cannot read the registry hive: ") + std::strerror(error);
         return false;
     }
     HiveWalk walk{hive, tree, {}};

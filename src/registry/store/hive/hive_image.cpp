@@ -184,7 +184,7 @@ bool ReplayHiveFile(int fd, std::size_t length, const HiveLogBytes* logs, std::s
                    block.size() < kHiveBaseBlockSize ? block.size() : length, logs, logCount,
                    &plan);
     *outcome = plan.outcome;
-    if (plan.outcome.result != HiveReplayResult::Replayed) {
+    if (plan.outcome.entries == 0) {
         return true;
     }
     std::uint32_t binsEnd = 0;
@@ -194,8 +194,11 @@ bool ReplayHiveFile(int fd, std::size_t length, const HiveLogBytes* logs, std::s
     if (binsEnd != plan.binsSize) {
         close(*imageFd);
         *imageFd = -1;
-        *outcome = HiveReplay{HiveReplayResult::Incomplete, 0, 0,
-                              "a bin is damaged after its transaction logs are replayed"};
+        // The chain's end stays as the plan found it.
+        outcome->result = HiveReplayResult::Incomplete;
+        outcome->entries = 0;
+        outcome->lastSequence = 0;
+        outcome->problem = "a bin is damaged after its transaction logs are replayed";
     }
     return true;
 }

@@ -74,9 +74,10 @@ bool MapOrReadLog(int fd, HiveLogFile* log) {
 
 HiveLogBytes LogBytes(const HiveLogFile& log) {
     if (log.mapping != nullptr) {
-        return HiveLogBytes{static_cast<const unsigned char*>(log.mapping), log.mappedLength};
+        return HiveLogBytes{static_cast<const unsigned char*>(log.mapping), log.mappedLength,
+                            log.name.c_str()};
     }
-    return HiveLogBytes{log.copy.data(), log.copy.size()};
+    return HiveLogBytes{log.copy.data(), log.copy.size(), log.name.c_str()};
 }
 
 void ReleaseHiveLogs(std::vector<HiveLogFile>* logs) {
@@ -99,7 +100,7 @@ bool ReadHiveLogs(const std::string& path, std::vector<HiveLogFile>* logs, std::
         }
         const std::string logPath = directory + "/" + names.front();
         const int fd = open(logPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        logs->push_back(HiveLogFile{nullptr, 0, {}});
+        logs->push_back(HiveLogFile{nullptr, 0, {}, names.front()});
         const bool read = fd >= 0 && MapOrReadLog(fd, &logs->back());
         const int error = errno;
         if (fd >= 0) {

@@ -14,6 +14,7 @@ struct HiveLogFile {
     void* mapping;
     std::size_t mappedLength;
     std::vector<unsigned char> copy;
+    std::string name;
 };
 
 // The logs beside the hive at path; one missing is no log. False, with what saying why, when a

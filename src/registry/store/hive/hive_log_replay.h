@@ -17,20 +17,41 @@
 enum class HiveReplayResult {
     Clean,      // nothing to do: the hive is clean (its logs, if any, do not apply)
     Replayed,   // the image now holds the hive as Windows would load it, its base block clean
-    Incomplete, // dirty and not replayable; problem says why
+    Incomplete, // dirty and not wholly brought up to date; problem says why (the image holds the
+                // entries applied before a declined one, if any)
+};
+
+// How the chain of entries ended.
+enum class HiveChainEnd {
+    LogEnd,   // as Windows' rules end it: no further entry, one past the file's end, a wrong
+              // hash, a bins size of no whole pages, or the next sequence number missing
+    Declined, // at an entry with sound hashes and the next sequence number that this program
+              // does not apply: the replay is incomplete
+};
+
+// The entry a replay declined.
+struct HiveDeclinedEntry {
+    std::size_t log; // its log, counted in the order the logs were given
+    std::size_t at;  // its offset in the log
+    std::uint32_t sequence;
+    const char* reason;         // what is wrong with it, as "it ..." or "a page of it ..."
+    std::uint32_t laterEntries; // the entries that would follow it on Windows' rules
 };
 
 struct HiveReplay {
     HiveReplayResult result;
     std::uint32_t entries;      // entries applied
-    std::uint32_t lastSequence; // the sequence number both fields now hold, when replayed
+    std::uint32_t lastSequence; // the sequence number both fields now hold, when entries > 0
     std::string problem;
+    HiveChainEnd end;
+    HiveDeclinedEntry declined; // when end is Declined
 };
 
 // A transaction log's bytes.
 struct HiveLogBytes {
     const unsigned char* bytes;
     std::size_t length;
+    const char* name; // for messages; null or empty: "its transaction log"
 };
 
 // One write of a replay: a page run of a log's entry, put at offset in the image.
@@ -43,9 +64,11 @@ struct HivePageWrite {
 // What replaying the logs does to a hive, worked out from its base block and length alone:
 // the length of the image (which only grows; the room behind the file reads as zeros), the
 // pages to write in order, later ones over earlier ones, and the base block to write last.
+// outcome is Replayed, or Incomplete with a declined entry behind the entries applied: the
+// image, so written, must still pass the bin walk (hive_format.h). With no entry applied there is
+// nothing to write.
 struct HiveReplayPlan {
-    HiveReplay
-        outcome; // Replayed: the image, so written, must still pass the bin walk (hive_format.h)
+    HiveReplay outcome;
     std::size_t length;
     std::vector<HivePageWrite> writes;
     unsigned char baseBlock[kHiveBaseBlockSize];

@@ -72,6 +72,27 @@ void AddKeysAboveAreas(RegLine<Unit>* line, const RegKeyPaths<Unit>& paths, KeyT
     }
 }
 
+// Notes where a key line outside the areas leaves them: its root and the names down to the
+// first one that no area holds.
+template <typename Unit>
+void NoteKeyOutsideAreas(RegLine<Unit>* line, const RegKeyPaths<Unit>& paths, std::size_t start,
+                         std::size_t root, std::size_t keptNames) {
+    const std::size_t kMaxNoted = 4;
+    if (paths.outside->size() >= kMaxNoted) {
+        return;
+    }
+    const std::vector<std::size_t>& ends = paths.pathEnds;
+    std::u16string key = kRootKeyNames[root];
+    for (std::size_t name = 1; name < ends.size() && name <= keptNames + 1; ++name) {
+        const std::u16string_view units =
+            UnitsOf(line, start + ends[name - 1] + 1, start + ends[name], kMaxKeyNameLength);
+        key.append(u"\\").append(units.data(), units.size());
+    }
+    if (std::find(paths.outside->begin(), paths.outside->end(), key) == paths.outside->end()) {
+        paths.outside->push_back(key);
+    }
+}
+
 // The length of the text that a key line's path shares with the previous key line's.
 template <typename Unit>
 std::size_t SharedPathLength(const RegLine<Unit>& line, const RegKeyPaths<Unit>& paths,
@@ -272,6 +293,7 @@ bool ParseKeyLine(RegLine<Unit>* line, RegKeyPaths<Unit>* paths, RegSection* sec
     paths->previousRoot = root;
     if (!kept) {
         AddKeysAboveAreas(line, *paths, section->tree, start, keptNames);
+        NoteKeyOutsideAreas(line, *paths, start, root, keptNames);
         section->currentKey = kNoIndex;
         RememberPath(*line, paths, start, close, false);
         return true;

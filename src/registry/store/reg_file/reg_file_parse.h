@@ -53,6 +53,7 @@ struct RegKeyPaths {
     std::basic_string<Unit> previousPath; // of the last key line that was not a deletion
     std::vector<std::size_t> previousEnds;
     std::vector<std::uint32_t> previousKeys;
+    std::vector<std::u16string>* outside; // the first keys outside the areas
 };
 
 // A hex value whose data go on over the next lines.

@@ -163,6 +163,8 @@ bool ReadLines(LineReader* reader, const std::vector<std::u16string>& areas, Key
     parser.section = RegSection{tree, false, kNoIndex};
     parser.paths.areas = SplitAreas(areas);
     parser.paths.previousRoot = kRootKeyCount;
+    parser.paths.outside = &layout->keysOutsideAreas;
+    parser.paths.outside->clear();
     parser.values.narrowHexText = false;
     parser.values.continued.active = false;
     RegLine<Unit>* line = &parser.line;

@@ -20,6 +20,9 @@ struct RegFileLayout {
     RegFileEncoding encoding;
     LineEnding lineEnding; // of the header line; CRLF when it has none
     RegFileVersion version;
+    // Not the layout, but read with it: the first few keys (root key and names, four at most)
+    // where key lines leave the areas, for a store that lacks them.
+    std::vector<std::u16string> keysOutsideAreas;
 };
 
 struct RegFileError {

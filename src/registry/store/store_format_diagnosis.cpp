@@ -1,0 +1,277 @@
+#include "registry/store/store_format_diagnosis.h"
+
+#include "registry/store/file_io.h"
+#include "registry/store/hive/hive_log_replay.h"
+#include "registry/store/name_case.h"
+#include "registry/store/registry_store.h"
+#include "text/utf8.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+const std::size_t kProbeSize = 4096;     // enough of the file's start for every test here
+const std::size_t kShownOutsideKeys = 3; // the rest of them stand as "..."
+
+struct Signature {
+    const char* bytes;
+    std::size_t length;
+    const char* what; // as "the file is <what>"
+};
+
+const Signature kCompressed[] = {
+    {"\xFD\x37\x7A\x58\x5A\x00", 6, "compressed with xz: unpack it first (xz -dk)"},
+    {"\x1F\x8B", 2, "compressed with gzip: unpack it first (gzip -dk)"},
+    {"\x28\xB5\x2F\xFD", 4, "compressed with zstd: unpack it first (zstd -d)"},
+    {"PK\x03\x04", 4, "a zip archive: unpack it first (unzip)"},
+    {"PK\x05\x06", 4, "an empty zip archive: unpack it first (unzip)"},
+};
+
+bool Starts(const std::string& bytes, const char* mark, std::size_t length) {
+    return bytes.size() >= length && std::memcmp(bytes.data(), mark, length) == 0;
+}
+
+// "BZh", the block size and the first block's mark (or that of the end, in an empty one).
+bool Bzip2(const std::string& bytes) {
+    return Starts(bytes, "BZh", 3) && bytes.size() >= 10 && bytes[3] >= '1' && bytes[3] <= '9' &&
+           (bytes.compare(4, 6, "\x31\x41\x59\x26\x53\x59") == 0 ||
+            bytes.compare(4, 6, "\x17\x72\x45\x38\x50\x90") == 0);
+}
+
+bool Blank(unsigned char byte) {
+    return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
+}
+
+// ASCII text of one unit per two bytes, the zero byte of each at zeroAt (1: little-endian).
+bool AsciiUtf16(const std::string& bytes, std::size_t from, std::size_t zeroAt) {
+    const std::size_t end = std::min<std::size_t>(bytes.size(), from + 32) / 2 * 2;
+    if (end < from + 4) {
+        return false;
+    }
+    for (std::size_t at = from; at < end; at += 2) {
+        const unsigned char text = static_cast<unsigned char>(bytes[at + 1 - zeroAt]);
+        if (bytes[at + zeroAt] != '\0' || text == 0 || text >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Only a byte-order mark and blank lines: no header, no key.
+bool HoldsNoText(const std::string& bytes, std::uint64_t size) {
+    if (size > bytes.size()) {
+        return false;
+    }
+    const bool utf16 = Starts(bytes, "\xFF\xFE", 2);
+    std::size_t at = utf16 ? 2 : Starts(bytes, "\xEF\xBB\xBF", 3) ? 3 : 0;
+    for (; at < bytes.size(); at += utf16 ? 2 : 1) {
+        const unsigned char byte = static_cast<unsigned char>(bytes[at]);
+        if (!Blank(byte) || (utf16 && (at + 1 >= bytes.size() || bytes[at + 1] != '\0'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A control character in a first line that does not start as a header: no text file.
+bool StartsBinary(const std::string& bytes) {
+    if (Starts(bytes, "\xFF\xFE", 2)) {
+        return false;
+    }
+    std::size_t at = Starts(bytes, "\xEF\xBB\xBF", 3) ? 3 : 0;
+    while (at < bytes.size() && (bytes[at] == ' ' || bytes[at] == '\t')) {
+        ++at;
+    }
+    if (bytes.compare(at, 7, "REGEDIT") == 0 || bytes.compare(at, 7, "Windows") == 0) {
+        return false;
+    }
+    for (; at < bytes.size() && bytes[at] != '\n' && bytes[at] != '\r'; ++at) {
+        const unsigned char byte = static_cast<unsigned char>(bytes[at]);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::uint32_t Dword(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t byte = 4; byte-- > 0;) {
+        value = value << 8 | static_cast<unsigned char>(bytes[at + byte]);
+    }
+    return value;
+}
+
+// A file that starts as a hive, or a start of one cut before its signature ends.
+bool LooksLikeHive(const std::string& bytes) {
+    return !bytes.empty() &&
+           std::memcmp(bytes.data(), "regf", std::min<std::size_t>(4, bytes.size())) == 0;
+}
+
+bool DiagnoseHive(const std::string& bytes, std::uint64_t size, std::string* what) {
+    if (size < kHiveBaseBlockSize || bytes.size() < kHiveBaseBlockSize) {
+        *what = "the registry hive is truncated: " + std::to_string(size) +
+                " bytes, less than its 512-byte header; copy it again";
+        return true;
+    }
+    const std::uint32_t type = Dword(bytes, 0x1C);
+    if (type == 1 || type == 2 || type == 6) {
+        *what = "the file is a transaction log of a registry hive (file type " +
+                std::to_string(type) + "), not the hive: name the hive, not its log";
+        return true;
+    }
+    const HiveBaseBlock block =
+        ReadHiveBaseBlock(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    if (!block.valid) {
+        *what = "the registry hive's header is damaged (its checksum is wrong)";
+        return true;
+    }
+    if (Dword(bytes, 0x14) != 1) {
+        *what = "the registry hive is of format version " + std::to_string(Dword(bytes, 0x14)) +
+                "." + std::to_string(Dword(bytes, 0x18)) + ", which cannot be read (1.x can)";
+        return true;
+    }
+    // A dirty hive may be grown by its logs; a bins size of no whole pages is mended.
+    const std::uint64_t wanted = kHiveBinsStart + std::uint64_t{block.binsSize};
+    if (block.primarySequence == block.secondarySequence && block.binsSize % 4096 == 0 &&
+        size < wanted) {
+        *what = "the registry hive is truncated: " + std::to_string(size) + " of " +
+                std::to_string(wanted) + " bytes; copy it again";
+        return true;
+    }
+    return false;
+}
+
+std::vector<std::u16string> SplitPath(const std::u16string& path) {
+    std::vector<std::u16string> names;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find(u'\\', start);
+        end = end == std::u16string::npos ? path.size() : end;
+        names.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return names;
+}
+
+std::string Utf8(const std::u16string& text) {
+    std::string out;
+    AppendUtf8(text.data(), text.size(), &out);
+    return out;
+}
+
+// The names from the first one on, joined again.
+std::string JoinFrom(const std::vector<std::u16string>& names, std::size_t first) {
+    std::string path;
+    for (std::size_t at = first; at < names.size(); ++at) {
+        path += (at == first ? "" : "\\") + Utf8(names[at]);
+    }
+    return path;
+}
+
+// "A", "A nor B" or "A, B nor C", each an area's path below the common key.
+std::string AreaList(const std::vector<std::string>& areas, const char* last) {
+    std::string list;
+    for (std::size_t at = 0; at < areas.size(); ++at) {
+        list += (at == 0 ? "" : at + 1 == areas.size() ? last : ", ") + areas[at];
+    }
+    return list;
+}
+
+} // namespace
+
+bool DiagnoseStoreFile(int fd, std::string* what) {
+    struct stat status;
+    std::string bytes;
+    if (fstat(fd, &status) != 0 || !ReadBytesAt(fd, 0, kProbeSize, &bytes)) {
+        return false; // the reader says why it cannot read the file
+    }
+    const std::uint64_t size = static_cast<std::uint64_t>(status.st_size);
+    if (size == 0) {
+        *what = "the file is empty: a .reg export or a SYSTEM hive is needed";
+        return true;
+    }
+    if (LooksLikeHive(bytes)) {
+        return DiagnoseHive(bytes, size, what);
+    }
+    for (const Signature& signature : kCompressed) {
+        if (Starts(bytes, signature.bytes, signature.length)) {
+            *what = std::string("the file is ") + signature.what;
+            return true;
+        }
+    }
+    if (Bzip2(bytes)) {
+        *what = "the file is compressed with bzip2: unpack it first (bzip2 -dk)";
+        return true;
+    }
+    if (Starts(bytes, "\xFE\xFF", 2) || AsciiUtf16(bytes, 0, 0)) {
+        *what = "the file is UTF-16BE text: convert it first (iconv -f UTF-16BE -t UTF-8)";
+        return true;
+    }
+    if (AsciiUtf16(bytes, 0, 1)) {
+        *what = "the file is UTF-16LE text without a byte-order mark: convert it first (iconv -f "
+                "UTF-16LE -t UTF-8)";
+        return true;
+    }
+    if (HoldsNoText(bytes, size)) {
+        *what = "the file holds nothing but a byte-order mark or blank lines: a .reg export or a "
+                "SYSTEM hive is needed";
+        return true;
+    }
+    if (StartsBinary(bytes)) {
+        *what = "the file is neither a .reg export nor a registry hive: it starts with binary data";
+        return true;
+    }
+    return false;
+}
+
+std::string MissingAreasWarning(const std::vector<std::u16string>& areas,
+                                const std::vector<std::u16string>& outside) {
+    std::vector<std::vector<std::u16string>> split;
+    for (const std::u16string& area : areas) {
+        split.push_back(SplitPath(area));
+    }
+    // The areas' common key: their shared leading names, one at least left to each.
+    std::size_t common = split.empty() ? 0 : split[0].size() - 1;
+    for (const std::vector<std::u16string>& names : split) {
+        std::size_t shared = 0;
+        while (shared < common && shared + 1 < names.size() &&
+               NamesMatch(names[shared].data(), names[shared].size(), split[0][shared].data(),
+                          split[0][shared].size())) {
+            ++shared;
+        }
+        common = shared;
+    }
+    std::vector<std::string> held;
+    std::vector<std::string> missing;
+    for (std::size_t at = 0; at < areas.size(); ++at) {
+        const bool found = FindStoreKey(areas[at].data(), areas[at].size()) != kNoIndex;
+        (found ? held : missing).push_back(JoinFrom(split[at], common));
+    }
+    if (missing.empty()) {
+        return "";
+    }
+    const std::vector<std::u16string> commonNames(
+        split[0].begin(), split[0].begin() + static_cast<std::ptrdiff_t>(common));
+    const std::string key = JoinFrom(commonNames, 0);
+    std::string warning = "warning: the store holds ";
+    if (held.empty()) {
+        warning += (missing.size() == 1   ? "no "
+                    : missing.size() == 2 ? "neither "
+                                          : "none of ") +
+                   AreaList(missing, missing.size() == 2 ? " nor " : ", ") +
+                   " below HKEY_LOCAL_MACHINE\\" + key;
+        for (std::size_t at = 0; at < outside.size() && at <= kShownOutsideKeys; ++at) {
+            warning += (at == 0 ? ", but " : ", ") +
+                       (at == kShownOutsideKeys ? std::string("...") : Utf8(outside[at]));
+        }
+    } else {
+        warning += AreaList(held, " and ") + " but not " + AreaList(missing, " nor ") +
+                   " below HKEY_LOCAL_MACHINE\\" + key;
+    }
+    return warning + ": the run needs an export of that key (reg export HKLM\\" + key +
+           " FILE.reg) or the image's SYSTEM hive";
+}
