@@ -6,11 +6,11 @@
 // HKEY_LOCAL_MACHINE in an area, below one or above one, with their values.
 #include "tree_text.h"
 
-#include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/name_case.h"
 #include "registry/store/reg_file/reg_file_reader.h"
 #include "registry/store/reg_file/reg_file_writer.h"
+#include "registry/store/registry_types.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -11,10 +11,10 @@
 // rest is the file.
 #include "tree_text.h"
 
-#include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/reg_file/reg_file_reader.h"
 #include "registry/store/registry_store.h"
+#include "registry/store/registry_types.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "hive_builder.h"
 
 #include "empty_hive.h"
-#include "registry/registry_api-posix.h"
 #include "registry/store/name_case.h"
 #include "registry/store/reg_file/reg_file_reader.h"
+#include "registry/store/registry_types.h"
 #include "text/utf8.h"
 
 #include <algorithm>

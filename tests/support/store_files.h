@@ -3,6 +3,7 @@
 // (tree_text.h).
 #pragma once
 
+#include "registry/registry_api.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/registry_store.h"
 #include "text/utf8.h"

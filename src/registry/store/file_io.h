@@ -2,7 +2,7 @@
 // tells one version of a file from another, and the registry error code for a failed call.
 #pragma once
 
-#include "registry/registry_api-posix.h"
+#include "registry/store/registry_types.h"
 
 #include <cstddef>
 #include <cstdint>

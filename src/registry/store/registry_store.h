@@ -10,8 +10,8 @@
 // Select\Current.
 #pragma once
 
-#include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
+#include "registry/store/registry_types.h"
 #include "registry/store/value_to_write.h"
 
 #include <cstddef>

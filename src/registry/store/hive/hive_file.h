@@ -2,8 +2,8 @@
 // (hive_file-hivex.cpp) and a plain refusal where it has not (hive_file-none.cpp).
 #pragma once
 
-#include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
+#include "registry/store/registry_types.h"
 #include "registry/store/value_to_write.h"
 
 #include <cstddef>

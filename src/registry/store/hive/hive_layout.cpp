@@ -1,8 +1,8 @@
 #include "registry/store/hive/hive_layout.h"
 
-#include "registry/registry_api-posix.h"
 #include "registry/store/hive/hive_format.h"
 #include "registry/store/name_case.h"
+#include "registry/store/registry_types.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,9 +4,9 @@
 // then takes the store's place.
 #pragma once
 
-#include "registry/registry_api-posix.h"
 #include "registry/store/hive/hive_layout.h"
 #include "registry/store/key_tree.h"
+#include "registry/store/registry_types.h"
 #include "registry/store/store_lock.h"
 #include "registry/store/value_to_write.h"
 

@@ -5,10 +5,10 @@
 // being read. Each part is compiled once for each unit.
 #pragma once
 
-#include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/reg_file/reg_file_lines.h"
 #include "registry/store/reg_file/reg_file_reader.h"
+#include "registry/store/registry_types.h"
 #include "text/utf8.h"
 
 #include <algorithm>

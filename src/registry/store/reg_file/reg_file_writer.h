@@ -4,9 +4,9 @@
 // file keeps its encoding, byte-order mark, line endings, comments, order and spellings.
 #pragma once
 
-#include "registry/registry_api-posix.h"
 #include "registry/store/key_tree.h"
 #include "registry/store/reg_file/reg_file_reader.h"
+#include "registry/store/registry_types.h"
 #include "registry/store/store_replace.h"
 #include "registry/store/value_to_write.h"
 
