@@ -22,7 +22,9 @@ void PrintErrorLiteral(const char* text);
 // Sends what has been printed so far, before the tool waits for input or ends.
 void FlushConsole();
 
-// The next character of standard input (a byte; replies are ASCII), or -1 at the end of input.
+// The next character of standard input, or -1 at the end of input: a byte, or a UTF-16 code
+// unit where a reply file or pipe starts with the UTF-16LE mark (console_input.cpp); replies
+// are ASCII.
 int ReadInputCharacter();
 
 // Gives one character back to standard input, to be read again by the next call.

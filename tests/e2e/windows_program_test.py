@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The Windows program's own checks, on the Wine leg's prefix (wine.py start): it imports
-system DLLs only and takes its registry operations from advapi32, and text it writes to a
-real console arrives whole.
+system DLLs only and takes its registry operations from advapi32, text it writes to a real
+console arrives whole, and a reply file that Windows PowerShell wrote (UTF-16LE) works
+through cmd's `<`.
 """
 import argparse
 import fcntl
@@ -15,7 +16,11 @@ import sys
 import termios
 import time
 
+import run_case
+import wine
 from wine import COMMAND_TIMEOUT, PROGRAM_PATH_SEEN, wine_environment
+
+CASES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "cases")
 
 
 def check_console_text(env):
@@ -54,6 +59,13 @@ def check_console_text(env):
     if status != 255:
         failures.append(f"exit status {status}, expected 255")
     return failures
+
+
+def check_reply_file(prefix):
+    """cmd /c "ipoib-guidmask.exe -f < reply.txt" with a UTF-16LE reply file: the replies are
+    taken as they would be in ASCII."""
+    return run_case.run_wine_case(prefix, os.path.join(CASES, "prompt-replies-in-utf16"),
+                                  input_file=True)
 
 
 # What a bare Windows host has: the program must need no DLL beyond these.
@@ -109,7 +121,9 @@ def main():
     failed = False
     for name, failures in (("imports system DLLs and the registry API",
                             check_imports(arguments.program)),
-                           ("console text", check_console_text(env))):
+                           ("console text", check_console_text(env)),
+                           ("UTF-16LE reply file through cmd", check_reply_file(
+                               os.path.abspath(arguments.wine_prefix)))):
         print(f"{'ok' if not failures else 'FAIL'} {name}")
         for line in failures:
             print("  " + line)
