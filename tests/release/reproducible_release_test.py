@@ -2,7 +2,7 @@
 """make dist gives the same bytes twice from the same commit: the release is packed once from
 the Windows build as it stands, and again from the same objects linked anew (the link
 commands CMake wrote, run into a folder of their own), under another umask and time zone.
-The two SHA256SUMS must be identical."""
+The two SHA256SUMS must be identical, and both archives carry the licence."""
 import argparse
 import glob
 import os
@@ -10,7 +10,9 @@ import shlex
 import shutil
 import subprocess
 import sys
+import tarfile
 import tempfile
+import zipfile
 
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 MAKE_DIST = os.path.join(SOURCE_ROOT, "packaging", "make_dist.sh")
@@ -43,6 +45,26 @@ def make_dist(windows_build, dist, umask, time_zone):
         return handle.read()
 
 
+def licence_missing(dist):
+    """The archives of dist that do not carry the licence."""
+    missing = []
+    for archive in sorted(os.listdir(dist)):
+        path = os.path.join(dist, archive)
+        if archive.endswith(".zip"):
+            with zipfile.ZipFile(path) as handle:
+                names = handle.namelist()
+            wanted = "LICENSE.txt"
+        elif archive.endswith(".tar.gz"):
+            with tarfile.open(path) as handle:
+                names = handle.getnames()
+            wanted = archive[:-len(".tar.gz")] + "/LICENSE"
+        else:
+            continue
+        if wanted not in names:
+            missing.append(archive)
+    return missing
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--windows-build", required=True, help="the build folder of make windows")
@@ -59,12 +81,16 @@ def main():
         os.mkdir(relinked)
         relink(windows_build, relinked)
         second = make_dist(relinked, os.path.join(work, "second"), "077", "Pacific/Auckland")
+        missing = licence_missing(os.path.join(work, "second"))
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if first != second:
         print(f"SHA256SUMS differ\n--- first\n{first.decode()}--- second\n{second.decode()}")
         return 1
-    print("ok the release is the same twice:\n" + first.decode(), end="")
+    if missing:
+        print(f"the licence is missing from {missing}")
+        return 1
+    print("ok the release is the same twice, with its licence:\n" + first.decode(), end="")
     return 0
 
 
