@@ -29,3 +29,8 @@ int ReadInputCharacter();
 
 // Gives one character back to standard input, to be read again by the next call.
 void UnreadInputCharacter(int character);
+
+// Before an interactive run ends: a console window that is the program's own (started from
+// Explorer) stays open until Enter is pressed, so the report can be read. Nowhere else does
+// it wait.
+void KeepOwnConsoleOpen();
