@@ -29,22 +29,30 @@ bool OpenRunRegistry(bool forWrites) {
     return opened;
 }
 
-} // namespace
-
-int ToolMain(int argc, const wchar_t* const* argv) {
-    std::set_new_handler(RefuseWithoutMemory);
-    RunSettings settings;
-    const CommandLineOutcome outcome = ParseCommandLine(argc, argv, &settings);
+int RunCommandLine(int argc, const wchar_t* const* argv, RunSettings* settings) {
+    const CommandLineOutcome outcome = ParseCommandLine(argc, argv, settings);
     FlushConsole();
     if (!outcome.run) {
         return outcome.status;
     }
     // The registry is only needed once the command line has been accepted.
-    if (!OpenRunRegistry(settings.fix)) {
+    if (!OpenRunRegistry(settings->fix)) {
         return kExitFailure;
     }
-    const int status = RunChecks(settings);
+    const int status = RunChecks(*settings);
     FlushConsole();
     CloseRegistry();
+    return status;
+}
+
+} // namespace
+
+int ToolMain(int argc, const wchar_t* const* argv) {
+    std::set_new_handler(RefuseWithoutMemory);
+    RunSettings settings = DefaultRunSettings();
+    const int status = RunCommandLine(argc, argv, &settings);
+    if (settings.interactive) {
+        KeepOwnConsoleOpen();
+    }
     return status;
 }

@@ -22,8 +22,15 @@ void PrintErrorLiteral(const char* text);
 // Sends what has been printed so far, before the tool waits for input or ends.
 void FlushConsole();
 
-// The next character of standard input (a byte; replies are ASCII), or -1 at the end of input.
+// The next character of standard input, or -1 at the end of input: a byte, or a UTF-16 code
+// unit where a reply file or pipe starts with the UTF-16LE mark (console_input.cpp); replies
+// are ASCII.
 int ReadInputCharacter();
 
 // Gives one character back to standard input, to be read again by the next call.
 void UnreadInputCharacter(int character);
+
+// Before an interactive run ends: a console window that is the program's own (started from
+// Explorer) stays open until Enter is pressed, so the report can be read. Nowhere else does
+// it wait.
+void KeepOwnConsoleOpen();

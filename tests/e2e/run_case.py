@@ -177,9 +177,11 @@ def run_posix_case(leg, program, hive_tool, case, options):
         shutil.rmtree(work, ignore_errors=True)
 
 
-def run_wine_case(prefix, case):
+def run_wine_case(prefix, case, input_file=False):
     """The registry afterwards must be the registry before the run with the changes from
-    store.reg to store-after.reg applied: the values written, and nothing else."""
+    store.reg to store-after.reg applied: the values written, and nothing else. With
+    input_file, cmd starts the program with the case's input in a file, as a script's
+    `ipoib-guidmask -f < reply.txt` does, where it is otherwise a pipe."""
     env = wine.wine_environment(prefix)
     store = case_file(case, "store.reg")
     notes = []
@@ -189,8 +191,14 @@ def run_wine_case(prefix, case):
     if failure is not None:
         return [failure]
     before = wine.export_areas(env, "before")
-    completed = wine.run_in_wine(env, [PROGRAM_PATH_SEEN] + case_arguments(case),
-                                 case_file(case, "input", b""))
+    command = [PROGRAM_PATH_SEEN] + case_arguments(case)
+    stdin = case_file(case, "input", b"")
+    if input_file:
+        reply_file = f"{wine.CASE_FOLDER_SEEN}\\input.txt"
+        with open(wine.host_path(env, reply_file), "wb") as handle:
+            handle.write(stdin)
+        command, stdin = ["cmd", "/c", " ".join(command) + " < " + reply_file], b""
+    completed = wine.run_in_wine(env, command, stdin)
     failures = compare_outputs(case, completed, None, windows=True)
     after = wine.export_areas(env, "after")
     expected_registry = before

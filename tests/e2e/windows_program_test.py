@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The Windows program's own checks, on the Wine leg's prefix (wine.py start): it imports
-system DLLs only and takes its registry operations from advapi32, and text it writes to a
-real console arrives whole.
+system DLLs only and takes its registry operations from advapi32, text it writes to a real
+console arrives whole, a reply file that Windows PowerShell wrote (UTF-16LE) works through
+cmd's `<`, and a fix on a key it may not write fails as it must.
 """
 import argparse
 import fcntl
@@ -15,7 +16,12 @@ import sys
 import termios
 import time
 
+import reg_file
+import run_case
+import wine
 from wine import COMMAND_TIMEOUT, PROGRAM_PATH_SEEN, wine_environment
+
+CASES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "cases")
 
 
 def check_console_text(env):
@@ -53,6 +59,74 @@ def check_console_text(env):
         failures.append(f"console shows {lines!r}, expected {[expected]!r}")
     if status != 255:
         failures.append(f"exit status {status}, expected 255")
+    return failures
+
+
+def check_reply_file(prefix):
+    """cmd /c "ipoib-guidmask.exe -f < reply.txt" with a UTF-16LE reply file: the replies are
+    taken as they would be in ASCII."""
+    return run_case.run_wine_case(prefix, os.path.join(CASES, "prompt-replies-in-utf16"),
+                                  input_file=True)
+
+
+HELPER_PATH_SEEN = "C:\\tools\\set_key_security.exe"
+# Everyone: setting values denied, everything else allowed.
+DENY_SET_VALUE = "D:(D;;0x2;;;WD)(A;;KA;;;WD)"
+DENIED_ADAPTER = "0002"
+DENIED_LINE = (b'ipoib-guidmask: "GUIDMask" could not be written: access denied: run the fix from '
+               b'an elevated prompt (a console started with "Run as administrator")\r\n')
+
+
+def build_helper(env):
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "set_key_security.cpp")
+    completed = subprocess.run(["x86_64-w64-mingw32-g++", "-municode", "-static", "-O2", "-o",
+                                wine.host_path(env, HELPER_PATH_SEEN), source, "-ladvapi32"],
+                               capture_output=True, timeout=COMMAND_TIMEOUT)
+    return completed.stderr.decode("utf-8", "replace") if completed.returncode != 0 else None
+
+
+def check_write_denied(env):
+    """A fix where one adapter's key denies setting values, in both modes: that adapter's
+    write fails with its row's message (interactive), standard error says why in the Windows
+    table's access-denied line, the run ends with -1, and the other adapters are written as
+    in the case run-fix-interactive, whose store and answers it uses."""
+    problem = build_helper(env)
+    if problem is not None:
+        return [f"the helper was not built: {problem}"]
+    case = os.path.join(CASES, "run-fix-interactive")
+    store = run_case.case_file(case, "store.reg")
+    denied_key = f"{wine.ADAPTER_CLASS_KEY}\\{DENIED_ADAPTER}".lower()
+    after = reg_file.within(reg_file.parse_reg_bytes(run_case.case_file(case, "store-after.reg")),
+                            wine.AREAS)
+    del after[denied_key]["guidmask"]
+    interactive = run_case.case_file(case, "expected-stdout").replace(
+        b"A predefined GUID mask 0xe7 has been added to the registry.",
+        b"A predefined GUID mask 0xe7 is available, but adding it to the registry has failed.")
+    failures = []
+    for arguments, expected_out in ((["-f"], interactive), (["-f", "-s"], b"\n\n\n")):
+        label = " ".join(arguments)
+        failure = wine.prepare_registry(env, store, [])
+        if failure is not None:
+            return [failure]
+        key_path = denied_key[len("hkey_local_machine\\"):]
+        denied = wine.run_in_wine(env, [HELPER_PATH_SEEN, key_path, DENY_SET_VALUE])
+        if denied.returncode != 0:
+            return [f"the helper failed: {denied.stderr.decode('utf-8', 'replace').strip()}"]
+        before = wine.export_areas(env, "before")
+        completed = wine.run_in_wine(env, [PROGRAM_PATH_SEEN] + arguments,
+                                     run_case.case_file(case, "input"))
+        if completed.stdout != wine.windows_stdout(expected_out):
+            failures.append(f"{label}: " + run_case.difference(
+                "stdout", wine.windows_stdout(expected_out), completed.stdout))
+        if completed.stderr != DENIED_LINE:
+            failures.append(f"{label}: " + run_case.difference("stderr", DENIED_LINE,
+                                                              completed.stderr))
+        if completed.returncode != 255:
+            failures.append(f"{label}: exit status {completed.returncode}, expected 255")
+        store_state = reg_file.within(reg_file.parse_reg_bytes(store), wine.AREAS)
+        expected = reg_file.apply_changes(before, store_state, after)
+        failures += [f"{label}: registry afterwards: {line}" for line in
+                     reg_file.state_differences(expected, wine.export_areas(env, "after"))]
     return failures
 
 
@@ -109,7 +183,10 @@ def main():
     failed = False
     for name, failures in (("imports system DLLs and the registry API",
                             check_imports(arguments.program)),
-                           ("console text", check_console_text(env))):
+                           ("console text", check_console_text(env)),
+                           ("UTF-16LE reply file through cmd", check_reply_file(
+                               os.path.abspath(arguments.wine_prefix))),
+                           ("fix without the right to write", check_write_denied(env))):
         print(f"{'ok' if not failures else 'FAIL'} {name}")
         for line in failures:
             print("  " + line)

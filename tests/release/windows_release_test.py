@@ -3,7 +3,8 @@
 read back out of the .exe with wrestool (Debian's icoutils), carry the project's version and
 the fields Windows shows and obeys, and the file is stripped of symbols.
 
-The version is the one in the top-level CMakeLists.txt, project(... VERSION x.y.z)."""
+The version is the one in the top-level CMakeLists.txt, project(... VERSION x.y.z), and the
+copyright the line of LICENSE."""
 import argparse
 import os
 import re
@@ -35,6 +36,11 @@ def project_version():
     with open(os.path.join(SOURCE_ROOT, "CMakeLists.txt"), encoding="utf-8") as handle:
         match = re.search(r"project\(ipoib-guidmask VERSION (\d+)\.(\d+)\.(\d+)", handle.read())
     return tuple(int(part) for part in match.groups())
+
+
+def copyright_line():
+    with open(os.path.join(SOURCE_ROOT, "LICENSE"), encoding="utf-8") as handle:
+        return next(line.strip() for line in handle if line.startswith("Copyright "))
 
 
 def resource(program, kind):
@@ -95,7 +101,8 @@ def check_version_resource(data, version):
     text = ".".join(str(part) for part in version)
     expected = {"FileVersion": text, "ProductVersion": text, "ProductName": "ipoib-guidmask",
                 "InternalName": "ipoib-guidmask", "OriginalFilename": "ipoib-guidmask.exe",
-                "FileDescription": "Checks and fixes the GUID masks of IPoIB adapters"}
+                "FileDescription": "Checks and fixes the GUID masks of IPoIB adapters",
+                "LegalCopyright": f"{copyright_line()}. MIT licence."}
     strings = version_strings(root)
     if strings != expected:
         failures.append(f"version strings {strings}, expected {expected}")
