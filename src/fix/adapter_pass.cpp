@@ -6,7 +6,7 @@
 
 #include <cwchar>
 
-const wchar_t kAdapterClassKey[] =
+const wchar_t AdapterClassKey[] =
     L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002bE10318}";
 
 namespace {
@@ -73,7 +73,7 @@ const IpoibInstance* FindInstance(const InstanceTable* table, const wchar_t* net
 PassCounters CheckAndFixAdapters(const RunSettings& settings) {
     PassState state = {settings, PassCounters{0, 0, 0}, false, WriteFailureLog{}};
     HKEY classKey;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAdapterClassKey, 0, KEY_READ, &classKey) !=
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, AdapterClassKey, 0, KEY_READ, &classKey) !=
         ERROR_SUCCESS) {
         return state.counters;
     }

@@ -5,7 +5,7 @@
 #include "fix/run_settings.h"
 #include "registry/instance_table.h"
 
-extern const wchar_t kAdapterClassKey[];
+extern const wchar_t AdapterClassKey[];
 
 PassCounters CheckAndFixAdapters(const RunSettings& settings);
 

@@ -4,7 +4,7 @@
 #include "fix/adapter_pass.h"
 #include "registry/instance_table.h"
 
-const wchar_t* const kRunRegistryAreas[] = {kNetworkInstancesKey, kAdapterClassKey};
+const wchar_t* const kRunRegistryAreas[] = {NetworkInstancesKey, AdapterClassKey};
 const std::size_t kRunRegistryAreaCount = sizeof kRunRegistryAreas / sizeof kRunRegistryAreas[0];
 
 int RunChecks(const RunSettings& settings) {

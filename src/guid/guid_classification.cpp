@@ -7,12 +7,12 @@ GuidClassification ClassifyPortGuid(PortGuid guid) {
     if (PortGuidByte(guid, 0) != 0x00) {
         return result;
     }
-    const PrefixLookup known = LookupPrefixMask(kKnownPrefixTable, guid);
+    const PrefixLookup known = LookupPrefixMask(KnownPrefixTable, guid);
     if (known.found) {
         result.known = true;
         result.knownMask = known.mask;
     }
-    const PrefixLookup workaround = LookupPrefixMask(kWorkaroundPrefixTable, guid);
+    const PrefixLookup workaround = LookupPrefixMask(WorkaroundPrefixTable, guid);
     if (workaround.found) {
         result.workaroundMask = workaround.mask;
     }

@@ -2,7 +2,7 @@
 
 // Prefixes known to the Tarnwick 2.0.0 driver, with the mask a fix writes (0x00: none needed).
 // Some prefixes stand twice with the same mask; the first copy is the one found.
-const PrefixMaskEntry kKnownPrefixTable[] = {
+const PrefixMaskEntry KnownPrefixTable[] = {
     {0x02, 0xC9, 0x00}, {0x08, 0xF1, 0x00}, {0x06, 0x6A, 0x00}, {0x30, 0x48, 0xE7},
     {0x05, 0xAD, 0xE7}, {0x18, 0x8B, 0xE7}, {0x1A, 0x4B, 0xE7}, {0x17, 0x08, 0xE7},
     {0x1E, 0x0B, 0xE7}, {0x03, 0xBA, 0xE7}, {0x05, 0xAD, 0xE7}, {0x0D, 0x9D, 0xE7},
@@ -14,7 +14,7 @@ const PrefixMaskEntry kKnownPrefixTable[] = {
 };
 
 // Prefixes the driver does not know but that have a work-around mask: none so far.
-const PrefixMaskEntry kWorkaroundPrefixTable[] = {
+const PrefixMaskEntry WorkaroundPrefixTable[] = {
     {0x00, 0x00, 0x00},
 };
 

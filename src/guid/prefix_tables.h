@@ -12,8 +12,8 @@ struct PrefixMaskEntry {
 };
 
 // Both tables end with an entry whose two prefix bytes are 0x00.
-extern const PrefixMaskEntry kKnownPrefixTable[];
-extern const PrefixMaskEntry kWorkaroundPrefixTable[];
+extern const PrefixMaskEntry KnownPrefixTable[];
+extern const PrefixMaskEntry WorkaroundPrefixTable[];
 
 struct PrefixLookup {
     bool found;

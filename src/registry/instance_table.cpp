@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-const wchar_t kNetworkInstancesKey[] =
+const wchar_t NetworkInstancesKey[] =
     L"SYSTEM\\CurrentControlSet\\Control\\Network\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
 
 namespace {
@@ -76,7 +76,7 @@ void CollectInstance(HKEY instancesKey, DWORD index) {
 void CollectIpoibInstances() {
     ReleaseInstanceTable();
     HKEY instancesKey;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kNetworkInstancesKey, 0, KEY_READ, &instancesKey) !=
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, NetworkInstancesKey, 0, KEY_READ, &instancesKey) !=
         ERROR_SUCCESS) {
         return;
     }

@@ -21,7 +21,7 @@ struct InstanceTable {
     std::size_t count;
 };
 
-extern const wchar_t kNetworkInstancesKey[];
+extern const wchar_t NetworkInstancesKey[];
 
 // Walks the network instances key and fills the process's table; prints nothing. When the key
 // cannot be read the table is left empty.

@@ -115,7 +115,7 @@ DecisionOutcome CarryOut(const IpoibInstance& instance, bool fix, bool interacti
                        WriteFailureLog{}};
     HKEY classKey;
     EXPECT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAdapterClassKey, 0, KEY_READ, &classKey));
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, AdapterClassKey, 0, KEY_READ, &classKey));
     BeginConsoleCapture();
     CarryOutDecision(classKey, L"0007", instance, &state);
     DecisionOutcome outcome = {EndConsoleCapture(), state.counters, L""};

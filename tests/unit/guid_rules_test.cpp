@@ -62,18 +62,18 @@ TEST(PrefixTables, KnownTableHoldsEveryEntryInOrderThenItsTerminator) {
     ASSERT_EQ(30u, count);
     for (std::size_t i = 0; i < count; ++i) {
         SCOPED_TRACE(testing::Message() << "entry " << i + 1);
-        EXPECT_EQ(kExpectedKnown[i][0], kKnownPrefixTable[i].prefixByte1);
-        EXPECT_EQ(kExpectedKnown[i][1], kKnownPrefixTable[i].prefixByte2);
-        EXPECT_EQ(kExpectedKnown[i][2], kKnownPrefixTable[i].mask);
+        EXPECT_EQ(kExpectedKnown[i][0], KnownPrefixTable[i].prefixByte1);
+        EXPECT_EQ(kExpectedKnown[i][1], KnownPrefixTable[i].prefixByte2);
+        EXPECT_EQ(kExpectedKnown[i][2], KnownPrefixTable[i].mask);
     }
-    EXPECT_EQ(0x00, kKnownPrefixTable[count].prefixByte1);
-    EXPECT_EQ(0x00, kKnownPrefixTable[count].prefixByte2);
-    EXPECT_EQ(0x00, kKnownPrefixTable[count].mask);
+    EXPECT_EQ(0x00, KnownPrefixTable[count].prefixByte1);
+    EXPECT_EQ(0x00, KnownPrefixTable[count].prefixByte2);
+    EXPECT_EQ(0x00, KnownPrefixTable[count].mask);
 }
 
 TEST(PrefixTables, WorkaroundTableHoldsOnlyItsTerminator) {
-    EXPECT_EQ(0x00, kWorkaroundPrefixTable[0].prefixByte1);
-    EXPECT_EQ(0x00, kWorkaroundPrefixTable[0].prefixByte2);
+    EXPECT_EQ(0x00, WorkaroundPrefixTable[0].prefixByte1);
+    EXPECT_EQ(0x00, WorkaroundPrefixTable[0].prefixByte2);
 }
 
 PortGuid GuidWithPrefix(unsigned byte1, unsigned byte2) {
@@ -102,7 +102,7 @@ TEST(PrefixTables, LookupFindsTheFirstMatchAndStopsAtTheTerminator) {
 TEST(PrefixTables, EveryKnownPrefixLooksUpToItsMask) {
     for (const auto& entry : kExpectedKnown) {
         const PrefixLookup lookup =
-            LookupPrefixMask(kKnownPrefixTable, GuidWithPrefix(entry[0], entry[1]));
+            LookupPrefixMask(KnownPrefixTable, GuidWithPrefix(entry[0], entry[1]));
         EXPECT_TRUE(lookup.found);
         EXPECT_EQ(entry[2], lookup.mask);
     }
