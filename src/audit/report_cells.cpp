@@ -1,0 +1,32 @@
+#include "audit/report_cells.h"
+
+#include "console/console_format.h"
+
+std::wstring GuidText(PortGuid guid) {
+    std::wstring text = L"0x";
+    for (int index = 0; index < 8; ++index) {
+        text += ExpandMessage(L"%02x", nullptr, PortGuidByte(guid, index));
+    }
+    return text;
+}
+
+std::wstring MaskText(GuidMask mask) {
+    return ExpandMessage(L"0x%02x", nullptr, mask);
+}
+
+std::wstring WrittenText(GuidMask mask) {
+    return FormatGuidMaskValue(mask).characters;
+}
+
+std::wstring AdapterPlace(const AuditReport& report, std::size_t record) {
+    const AuditRecord& adapter = report.records[record];
+    return report.stores[adapter.store].label + L" " + adapter.subkey;
+}
+
+std::wstring AddressText(const DerivedAddress& address) {
+    if (address.symmetric) {
+        return FormatMacAddress(address.lsbFirst);
+    }
+    return L"lsb:" + FormatMacAddress(address.lsbFirst) + L",msb:" +
+           FormatMacAddress(address.msbFirst);
+}
