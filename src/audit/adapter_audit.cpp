@@ -6,27 +6,36 @@
 #include "registry/registry_access.h"
 #include "registry/registry_api.h"
 
+#include "text/utf8.h"
+
+#include <cwchar>
 #include <string>
 
 namespace {
 
-const wchar_t kTooLongText[] = L"(more than 254 characters)";
+const char kTooLongText[] = "(more than 254 characters)";
 
-std::wstring StringValue(HKEY key, const wchar_t* name) {
+std::string Utf8(const wchar_t* text) {
+    std::string bytes;
+    AppendUtf8(text, std::wcslen(text), &bytes);
+    return bytes;
+}
+
+std::string StringValue(HKEY key, const wchar_t* name) {
     wchar_t value[kStringValueBufferLength];
-    return ReadStringValue(key, name, value) ? std::wstring(value) : std::wstring();
+    return ReadStringValue(key, name, value) ? Utf8(value) : std::string();
 }
 
 // The connection's name, below the network instance's Connection key.
-std::wstring ConnectionName(const std::wstring& instanceId) {
+std::string ConnectionName(const wchar_t* instanceId) {
     const std::wstring path =
         std::wstring(NetworkInstancesKey) + L"\\" + instanceId + L"\\Connection";
     HKEY connectionKey;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &connectionKey) !=
         ERROR_SUCCESS) {
-        return std::wstring();
+        return std::string();
     }
-    const std::wstring name = StringValue(connectionKey, L"Name");
+    const std::string name = StringValue(connectionKey, L"Name");
     RegCloseKey(connectionKey);
     return name;
 }
@@ -35,7 +44,7 @@ std::wstring ConnectionName(const std::wstring& instanceId) {
 void ReadStored(HKEY adapterKey, AuditRecord* record) {
     wchar_t value[kStringValueBufferLength];
     if (ReadStringValue(adapterKey, L"GUIDMask", value)) {
-        record->storedText = value;
+        record->storedText = Utf8(value);
         record->storedKind = ReadStoredMask(record->storedText, &record->storedMask);
         return;
     }
@@ -88,7 +97,7 @@ AuditState StateOf(const AuditRecord& record) {
 AuditRecord EmptyRecord(std::size_t store, const wchar_t* subkey) {
     AuditRecord record;
     record.store = store;
-    record.subkey = subkey;
+    record.subkey = Utf8(subkey);
     record.guid = 0;
     record.guidClass = kClassNone;
     record.predefinedMask = 0x00;
@@ -111,8 +120,8 @@ void AuditAdapter(HKEY adapterKey, AuditRecord* record, GuidMask silentMask) {
     if (!ReadStringValue(adapterKey, L"NetCfgInstanceId", instanceId)) {
         return;
     }
-    record->instanceId = instanceId;
-    record->connectionName = ConnectionName(record->instanceId);
+    record->instanceId = Utf8(instanceId);
+    record->connectionName = ConnectionName(instanceId);
     const IpoibInstance* instance = FindInstance(ProcessInstanceTable(), instanceId);
     if (instance == nullptr) {
         return;
@@ -148,10 +157,10 @@ void VisitSubkey(HKEY classKey, DWORD index, std::size_t store, GuidMask silentM
 
 } // namespace
 
-StoredMaskKind ReadStoredMask(const std::wstring& text, GuidMask* mask) {
+StoredMaskKind ReadStoredMask(const std::string& text, GuidMask* mask) {
     for (std::size_t index = 0; index < MaskCandidateCount; ++index) {
         const GuidMaskValueText written = FormatGuidMaskValue(MaskCandidates[index]);
-        if (text == written.characters) {
+        if (text == Utf8(written.characters)) {
             *mask = MaskCandidates[index];
             return kStoredMask;
         }

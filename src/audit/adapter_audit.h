@@ -13,4 +13,4 @@ void AuditOpenRegistry(std::size_t store, GuidMask silentMask, std::vector<Audit
 
 // How a stored "GUIDMask" text reads: the decimal text of a valid mask, as a fix writes it, or
 // text that is none.
-StoredMaskKind ReadStoredMask(const std::wstring& text, GuidMask* mask);
+StoredMaskKind ReadStoredMask(const std::string& text, GuidMask* mask);

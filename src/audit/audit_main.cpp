@@ -96,10 +96,9 @@ void PrintReport(const AuditSettings& settings, const AuditReport& report, int s
             WriteOutputBytes(bytes.data(), bytes.size());
         }
     } else if (settings.json) {
-        const std::string json = JsonReport(report, status);
-        PrintText(DecodeUtf8(json.data(), json.size()).c_str());
+        PrintJsonReport(report, status);
     } else {
-        PrintText(TextReport(report).c_str());
+        PrintTextReport(report);
     }
 }
 

@@ -40,15 +40,16 @@ enum FixAction {
 
 struct AuditRecord {
     std::size_t store; // index into AuditReport::stores
-    std::wstring subkey;
-    std::wstring driverDesc; // empty when absent
-    std::wstring instanceId; // "NetCfgInstanceId"; empty when it cannot be read
-    std::wstring connectionName;
+    // The registry's text, as UTF-8: a fleet's records are held until the report.
+    std::string subkey;
+    std::string driverDesc; // empty when absent
+    std::string instanceId; // "NetCfgInstanceId"; empty when it cannot be read
+    std::string connectionName;
     PortGuid guid;
     GuidClass guidClass;
     GuidMask predefinedMask; // known or work-around mask (0x00: nothing to write)
     StoredMaskKind storedKind;
-    std::wstring storedText;
+    std::string storedText;
     GuidMask storedMask;
     bool silentFixWrites;
     GuidMask silentFixMask;

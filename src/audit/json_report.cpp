@@ -1,6 +1,7 @@
 #include "audit/json_report.h"
 
 #include "audit/report_cells.h"
+#include "console/console.h"
 #include "text/utf8.h"
 
 #include <nlohmann/json.hpp>
@@ -9,14 +10,8 @@ namespace {
 
 typedef nlohmann::ordered_json Json;
 
-std::string Utf8(const std::wstring& text) {
-    std::string bytes;
-    AppendUtf8(text.data(), text.size(), &bytes);
-    return bytes;
-}
-
-Json TextOrNull(const std::wstring& text) {
-    return text.empty() ? Json(nullptr) : Json(Utf8(text));
+Json TextOrNull(const std::string& text) {
+    return text.empty() ? Json(nullptr) : Json(text);
 }
 
 Json NameOrNull(const char* name) {
@@ -41,8 +36,7 @@ Json StoredJson(const AuditRecord& record) {
     if (record.storedKind == kStoredAbsent) {
         return Json(nullptr);
     }
-    Json json = {{"text", Utf8(record.storedText)},
-                 {"validMask", record.storedKind == kStoredMask}};
+    Json json = {{"text", record.storedText}, {"validMask", record.storedKind == kStoredMask}};
     json["mask"] =
         record.storedKind == kStoredMask ? Json(Utf8(MaskText(record.storedMask))) : Json(nullptr);
     return json;
@@ -53,7 +47,7 @@ Json AdapterJson(const AuditReport& report, const AuditRecord& record) {
     const bool predefined = record.guidClass == kClassKnown || record.guidClass == kClassWorkaround;
     Json json = {
         {"store", Utf8(report.stores[record.store].label)},
-        {"subkey", Utf8(record.subkey)},
+        {"subkey", record.subkey},
         {"driverDesc", TextOrNull(record.driverDesc)},
         {"netCfgInstanceId", TextOrNull(record.instanceId)},
         {"connectionName", TextOrNull(record.connectionName)},
@@ -86,7 +80,7 @@ Json FindingJson(const AuditReport& report, const Finding& finding) {
     for (std::size_t record : finding.records) {
         const AuditRecord& adapter = report.records[record];
         adapters.push_back({{"store", Utf8(report.stores[adapter.store].label)},
-                            {"subkey", Utf8(adapter.subkey)},
+                            {"subkey", adapter.subkey},
                             {"portGuid", Utf8(GuidText(adapter.guid))}});
     }
     json["adapters"] = adapters;
@@ -106,40 +100,69 @@ Json SummaryJson(const AuditReport& report) {
                 {"warnings", report.warnings.size()}};
 }
 
+// The document goes out a member at a time, and an array an element a line, so that a
+// fleet's document is never held whole; nlohmann-json writes every key and value.
+void PrintJson(const Json& json, const char* before) {
+    const std::string text = before + json.dump(-1, ' ', false, Json::error_handler_t::replace);
+    PrintText(DecodeUtf8(text.data(), text.size()).c_str());
+}
+
+void PrintKey(const char* key, bool first) {
+    PrintJson(Json(key), first ? "{" : ",\n");
+    PrintText(L":");
+}
+
+void PrintElement(const Json& element, std::size_t index) {
+    PrintJson(element, index == 0 ? "[\n" : ",\n");
+}
+
+void EndArray(std::size_t count) {
+    PrintText(count == 0 ? L"[]" : L"\n]");
+}
+
+void PrintFindings(const char* key, const AuditReport& report,
+                   const std::vector<Finding>& findings) {
+    PrintKey(key, false);
+    for (std::size_t index = 0; index < findings.size(); ++index) {
+        PrintElement(FindingJson(report, findings[index]), index);
+    }
+    EndArray(findings.size());
+}
+
 } // namespace
 
-std::string JsonReport(const AuditReport& report, int status) {
-    Json document = {{"format", kJsonFormatVersion},
-                     {"silentMask", Utf8(MaskText(report.silentMask))}};
-    Json stores = Json::array();
-    for (const StoreOutcome& store : report.stores) {
-        stores.push_back({{"label", Utf8(store.label)},
+void PrintJsonReport(const AuditReport& report, int status) {
+    PrintKey("format", true);
+    PrintJson(Json(kJsonFormatVersion), "");
+    PrintKey("silentMask", false);
+    PrintJson(Json(Utf8(MaskText(report.silentMask))), "");
+    PrintKey("stores", false);
+    for (std::size_t index = 0; index < report.stores.size(); ++index) {
+        const StoreOutcome& store = report.stores[index];
+        PrintElement(Json{{"label", Utf8(store.label)},
                           {"read", store.read},
-                          {"problem", TextOrNull(store.problem)}});
+                          {"problem", TextOrNull(Utf8(store.problem))}},
+                     index);
     }
-    document["stores"] = stores;
-    Json adapters = Json::array();
-    for (const AuditRecord& record : report.records) {
-        adapters.push_back(AdapterJson(report, record));
+    EndArray(report.stores.size());
+    PrintKey("adapters", false);
+    for (std::size_t index = 0; index < report.records.size(); ++index) {
+        PrintElement(AdapterJson(report, report.records[index]), index);
     }
-    document["adapters"] = adapters;
-    Json conflicts = Json::array();
-    for (const Finding& finding : report.conflicts) {
-        conflicts.push_back(FindingJson(report, finding));
-    }
-    document["conflicts"] = conflicts;
-    Json warnings = Json::array();
-    for (const Finding& finding : report.warnings) {
-        warnings.push_back(FindingJson(report, finding));
-    }
-    document["warnings"] = warnings;
-    document["maskDependentAdapters"] = report.maskDependentCount;
+    EndArray(report.records.size());
+    PrintFindings("conflicts", report, report.conflicts);
+    PrintFindings("warnings", report, report.warnings);
+    PrintKey("maskDependentAdapters", false);
+    PrintJson(Json(report.maskDependentCount), "");
     Json suggested = Json::array();
     for (GuidMask mask : report.suggestedMasks) {
         suggested.push_back(Utf8(MaskText(mask)));
     }
-    document["suggestedMasks"] = suggested;
-    document["summary"] = SummaryJson(report);
-    document["status"] = status;
-    return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    PrintKey("suggestedMasks", false);
+    PrintJson(suggested, "");
+    PrintKey("summary", false);
+    PrintJson(SummaryJson(report), "");
+    PrintKey("status", false);
+    PrintJson(Json(status), "");
+    PrintText(L"}\n");
 }

@@ -1,4 +1,4 @@
-// The audit as one JSON document (UTF-8, with a line feed at its end); its keys are listed in
+// The audit as one JSON document, with a line feed at its end; its keys are listed in
 // README.md and the manual page.
 #pragma once
 
@@ -9,4 +9,5 @@
 // The document's format version: raised when a key changes meaning or goes away.
 const int kJsonFormatVersion = 1;
 
-std::string JsonReport(const AuditReport& report, int status);
+// Printed piece by piece on standard output.
+void PrintJsonReport(const AuditReport& report, int status);

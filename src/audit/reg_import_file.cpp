@@ -28,7 +28,7 @@ std::string RegImportFile(const AuditReport& report, std::size_t store) {
         }
         AppendLine(L"", &bytes);
         AppendLine(L"[HKEY_LOCAL_MACHINE\\" + std::wstring(AdapterClassKey) + L"\\" +
-                       record.subkey + L"]",
+                       Wide(record.subkey) + L"]",
                    &bytes);
         AppendLine(L"\"GUIDMask\"=\"" + WrittenText(record.silentFixMask) + L"\"", &bytes);
     }

@@ -1,6 +1,17 @@
 #include "audit/report_cells.h"
 
 #include "console/console_format.h"
+#include "text/utf8.h"
+
+std::wstring Wide(const std::string& utf8) {
+    return DecodeUtf8(utf8.data(), utf8.size());
+}
+
+std::string Utf8(const std::wstring& text) {
+    std::string bytes;
+    AppendUtf8(text.data(), text.size(), &bytes);
+    return bytes;
+}
 
 std::wstring GuidText(PortGuid guid) {
     std::wstring text = L"0x";
@@ -20,7 +31,7 @@ std::wstring WrittenText(GuidMask mask) {
 
 std::wstring AdapterPlace(const AuditReport& report, std::size_t record) {
     const AuditRecord& adapter = report.records[record];
-    return report.stores[adapter.store].label + L" " + adapter.subkey;
+    return report.stores[adapter.store].label + L" " + Wide(adapter.subkey);
 }
 
 std::wstring AddressText(const DerivedAddress& address) {

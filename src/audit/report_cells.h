@@ -5,6 +5,9 @@
 
 #include <string>
 
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& text);
+
 // "0x" and bytes 0 to 7, as the first program prints a port GUID.
 std::wstring GuidText(PortGuid guid);
 

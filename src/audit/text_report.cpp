@@ -1,6 +1,7 @@
 #include "audit/text_report.h"
 
 #include "audit/report_cells.h"
+#include "console/console.h"
 #include "console/console_format.h"
 
 #include <vector>
@@ -19,8 +20,8 @@ std::wstring Widen(const char* text) {
                            : std::wstring(text, text + std::char_traits<char>::length(text));
 }
 
-std::wstring OrDash(const std::wstring& text) {
-    return text.empty() ? std::wstring(L"-") : text;
+std::wstring OrDash(const std::string& text) {
+    return text.empty() ? std::wstring(L"-") : Wide(text);
 }
 
 std::wstring ClassCell(const AuditRecord& record) {
@@ -33,9 +34,9 @@ std::wstring ClassCell(const AuditRecord& record) {
 std::wstring StoredCell(const AuditRecord& record) {
     switch (record.storedKind) {
     case kStoredMask:
-        return record.storedText;
+        return Wide(record.storedText);
     case kStoredNotMask:
-        return L"\"" + record.storedText + L"\"";
+        return L"\"" + Wide(record.storedText) + L"\"";
     default:
         return L"-";
     }
@@ -64,7 +65,7 @@ std::wstring AddressCell(const DerivedAddress& address, bool builtIn) {
 Row RecordRow(const AuditReport& report, const AuditRecord& record) {
     const bool builtIn = record.guidClass == kClassKnown && !record.silentFixWrites;
     return Row{report.stores[record.store].label,
-               record.subkey,
+               Wide(record.subkey),
                Widen(StateName(record.state)),
                record.guidClass == kClassNone ? L"-" : GuidText(record.guid),
                ClassCell(record),
@@ -78,22 +79,35 @@ Row RecordRow(const AuditReport& report, const AuditRecord& record) {
                OrDash(record.driverDesc)};
 }
 
+void WidenColumns(const Row& row, std::vector<std::size_t>* widths) {
+    for (std::size_t column = 0; column < kColumnCount; ++column) {
+        (*widths)[column] = std::max((*widths)[column], row[column].size());
+    }
+}
+
 // Columns two spaces apart; the last one, free text, is not padded.
-std::wstring AlignedRows(const std::vector<Row>& rows) {
+void PrintRow(const Row& row, const std::vector<std::size_t>& widths) {
+    std::wstring line;
+    for (std::size_t column = 0; column + 1 < kColumnCount; ++column) {
+        line += row[column] + std::wstring(widths[column] - row[column].size() + 2, L' ');
+    }
+    line += row[kColumnCount - 1] + L"\n";
+    PrintText(line.c_str());
+}
+
+// The rows are made twice, once for the widths and once to be printed, so that a fleet's
+// report is never held whole.
+void PrintRows(const AuditReport& report) {
+    const Row header(kColumns, kColumns + kColumnCount);
     std::vector<std::size_t> widths(kColumnCount, 0);
-    for (const Row& row : rows) {
-        for (std::size_t column = 0; column < kColumnCount; ++column) {
-            widths[column] = std::max(widths[column], row[column].size());
-        }
+    WidenColumns(header, &widths);
+    for (const AuditRecord& record : report.records) {
+        WidenColumns(RecordRow(report, record), &widths);
     }
-    std::wstring text;
-    for (const Row& row : rows) {
-        for (std::size_t column = 0; column + 1 < kColumnCount; ++column) {
-            text += row[column] + std::wstring(widths[column] - row[column].size() + 2, L' ');
-        }
-        text += row[kColumnCount - 1] + L"\n";
+    PrintRow(header, widths);
+    for (const AuditRecord& record : report.records) {
+        PrintRow(RecordRow(report, record), widths);
     }
-    return text;
 }
 
 std::wstring FindingLine(const AuditReport& report, const Finding& finding) {
@@ -150,20 +164,16 @@ std::wstring SummaryLine(const AuditReport& report) {
            Count(L"warnings", report.warnings.size()) + L"\n";
 }
 
-std::wstring TextReport(const AuditReport& report) {
-    std::wstring text;
+void PrintTextReport(const AuditReport& report) {
     if (!report.records.empty()) {
-        std::vector<Row> rows(1, Row(kColumns, kColumns + kColumnCount));
-        for (const AuditRecord& record : report.records) {
-            rows.push_back(RecordRow(report, record));
-        }
-        text += AlignedRows(rows);
+        PrintRows(report);
     }
     for (const Finding& finding : report.conflicts) {
-        text += FindingLine(report, finding);
+        PrintText(FindingLine(report, finding).c_str());
     }
     for (const Finding& finding : report.warnings) {
-        text += FindingLine(report, finding);
+        PrintText(FindingLine(report, finding).c_str());
     }
-    return text + SuggestionLine(report) + SummaryLine(report);
+    PrintText(SuggestionLine(report).c_str());
+    PrintText(SummaryLine(report).c_str());
 }

@@ -6,7 +6,8 @@
 
 #include <string>
 
-std::wstring TextReport(const AuditReport& report);
+// Printed piece by piece on standard output.
+void PrintTextReport(const AuditReport& report);
 
 // "summary: stores=2 unreadable=0 adapters=3 ok=1 ...", with its line feed.
 std::wstring SummaryLine(const AuditReport& report);

@@ -43,16 +43,16 @@ TEST(AuditAddress, KeptBytesUnderBothReadings) {
 
 TEST(AuditAddress, StoredTextIsAMaskOnlyAsAFixWritesIt) {
     const struct {
-        const wchar_t* text;
+        const char* text;
         StoredMaskKind kind;
         GuidMask mask;
     } rows[] = {
-        {L"231", kStoredMask, 0xe7},  {L"63", kStoredMask, 0x3f},   {L"252", kStoredMask, 0xfc},
-        {L"0231", kStoredNotMask, 0}, {L" 231", kStoredNotMask, 0}, {L"0xe7", kStoredNotMask, 0},
-        {L"255", kStoredNotMask, 0},  {L"", kStoredNotMask, 0},     {L"487", kStoredNotMask, 0}};
+        {"231", kStoredMask, 0xe7},  {"63", kStoredMask, 0x3f},   {"252", kStoredMask, 0xfc},
+        {"0231", kStoredNotMask, 0}, {" 231", kStoredNotMask, 0}, {"0xe7", kStoredNotMask, 0},
+        {"255", kStoredNotMask, 0},  {"", kStoredNotMask, 0},     {"487", kStoredNotMask, 0}};
     for (const auto& row : rows) {
         GuidMask mask = 0;
-        EXPECT_EQ(row.kind, ReadStoredMask(row.text, &mask)) << Narrow(row.text);
+        EXPECT_EQ(row.kind, ReadStoredMask(row.text, &mask)) << row.text;
         if (row.kind == kStoredMask) {
             EXPECT_EQ(row.mask, mask);
         }
@@ -75,7 +75,7 @@ AuditReport ReportOf(const std::vector<Adapter>& adapters) {
     for (const Adapter& adapter : adapters) {
         AuditRecord record;
         record.store = adapter.store;
-        record.subkey = L"0001";
+        record.subkey = "0001";
         record.guid = adapter.guid;
         record.guidClass = adapter.fromArgument ? kClassUnrecognized : kClassKnown;
         record.maskFromArgument = adapter.fromArgument;
