@@ -72,6 +72,8 @@ fuzz-smoke:
 bench: build
 	python3 bench/store_benchmark.py --program $(BUILD)/ipoib-guidmask
 	python3 bench/hive_benchmark.py --program $(BUILD)/ipoib-guidmask --hive-tool $(BUILD)/tests/hive_tool
+	python3 bench/audit_benchmark.py --program $(BUILD)/ipoib-guidmask \
+		--audit $(BUILD)/ipoib-guidmask-audit
 
 windows: $(WINDOWS_BUILD)/CMakeCache.txt
 	cmake --build $(WINDOWS_BUILD) -j2
