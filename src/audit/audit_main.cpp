@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <set>
 
 namespace {
 
@@ -69,17 +70,20 @@ std::wstring ImportFileName(const std::wstring& label) {
     return endsInReg ? name : name + L".reg";
 }
 
-// False when a file could not be written (said on standard error).
+// False when a file could not be written (said on standard error). Two stores whose paths
+// give one name would overwrite each other's file: the second is refused.
 bool WriteImportFiles(const AuditSettings& settings, const AuditReport& report) {
     bool written = true;
+    std::set<std::wstring> names;
     for (std::size_t store = 0; store < report.stores.size(); ++store) {
         if (!report.stores[store].read) {
             continue;
         }
-        const std::wstring path =
-            settings.regDir + L"/" + ImportFileName(report.stores[store].label);
-        std::wstring problem;
-        if (!WriteOutputFile(path, RegImportFile(report, store), &problem)) {
+        const std::wstring name = ImportFileName(report.stores[store].label);
+        const std::wstring path = settings.regDir + L"/" + name;
+        std::wstring problem = L"another store's file has this name";
+        if (!names.insert(name).second ||
+            !WriteOutputFile(path, RegImportFile(report, store), &problem)) {
             PrintErrorText((L"ipoib-guidmask-audit: " + path + L": cannot write the import file: " +
                             problem + L"\n")
                                .c_str());

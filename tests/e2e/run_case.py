@@ -161,6 +161,15 @@ def compare_outputs(case, completed, store_path, windows):
     return failures
 
 
+def files_written(case, work):
+    """The files the case expects the program to write beside the stores (expected-files/),
+    byte for byte: failure lines, and their names."""
+    folder = os.path.join(case, "expected-files")
+    names = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+    return [f"file {name} written differs or is missing" for name in names
+            if read_optional(os.path.join(work, name)) != case_file(folder, name)], names
+
+
 def nothing_beside(work, store_names):
     """The store's directory holds the stores alone (or nothing): no file a write left behind."""
     names = sorted(os.listdir(work))
@@ -230,7 +239,9 @@ def run_posix_case(leg, programs, hive_tool, case, options):
             failures += file_afterwards(case, store_path, before)
         failures += [f"store {name} changed" for name, data in stores_before.items()
                      if read_optional(os.path.join(work, name)) != data]
-        return failures + nothing_beside(work, [STORE_NAMES[leg]] + list(stores_before))
+        written, names = files_written(case, work)
+        return failures + written + nothing_beside(work, [STORE_NAMES[leg]] +
+                                                   list(stores_before) + names)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
