@@ -7,6 +7,16 @@ std::wstring Wide(const std::string& utf8) {
     return DecodeUtf8(utf8.data(), utf8.size());
 }
 
+std::wstring Printable(const std::wstring& text) {
+    std::wstring cell = text;
+    for (wchar_t& unit : cell) {
+        if (unit < L' ' || unit == 0x7F) {
+            unit = L'?';
+        }
+    }
+    return cell;
+}
+
 std::string Utf8(const std::wstring& text) {
     std::string bytes;
     AppendUtf8(text.data(), text.size(), &bytes);
@@ -31,7 +41,7 @@ std::wstring WrittenText(GuidMask mask) {
 
 std::wstring AdapterPlace(const AuditReport& report, std::size_t record) {
     const AuditRecord& adapter = report.records[record];
-    return report.stores[adapter.store].label + L" " + Wide(adapter.subkey);
+    return Printable(report.stores[adapter.store].label + L" " + Wide(adapter.subkey));
 }
 
 std::wstring AddressText(const DerivedAddress& address) {

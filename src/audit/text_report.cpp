@@ -21,7 +21,7 @@ std::wstring Widen(const char* text) {
 }
 
 std::wstring OrDash(const std::string& text) {
-    return text.empty() ? std::wstring(L"-") : Wide(text);
+    return text.empty() ? std::wstring(L"-") : Printable(Wide(text));
 }
 
 std::wstring ClassCell(const AuditRecord& record) {
@@ -34,9 +34,9 @@ std::wstring ClassCell(const AuditRecord& record) {
 std::wstring StoredCell(const AuditRecord& record) {
     switch (record.storedKind) {
     case kStoredMask:
-        return Wide(record.storedText);
+        return Printable(Wide(record.storedText));
     case kStoredNotMask:
-        return L"\"" + Wide(record.storedText) + L"\"";
+        return L"\"" + Printable(Wide(record.storedText)) + L"\"";
     default:
         return L"-";
     }
@@ -64,8 +64,8 @@ std::wstring AddressCell(const DerivedAddress& address, bool builtIn) {
 
 Row RecordRow(const AuditReport& report, const AuditRecord& record) {
     const bool builtIn = record.guidClass == kClassKnown && !record.silentFixWrites;
-    return Row{report.stores[record.store].label,
-               Wide(record.subkey),
+    return Row{Printable(report.stores[record.store].label),
+               Printable(Wide(record.subkey)),
                Widen(StateName(record.state)),
                record.guidClass == kClassNone ? L"-" : GuidText(record.guid),
                ClassCell(record),
