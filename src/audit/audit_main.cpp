@@ -36,14 +36,14 @@ std::wstring ProblemOf(const std::string& lines) {
 
 // One store at a time: it is loaded, audited and let go before the next.
 void AuditStore(const wchar_t* store, AuditReport* report) {
-    StoreOutcome outcome = {L"", false, L""};
+    StoreOutcome outcome = {L"", false, L"", L""};
     std::string lines;
     outcome.read = OpenHostRegistry(store, &outcome.label, &lines);
     if (!lines.empty()) {
         PrintErrorText(DecodeUtf8(lines.data(), lines.size()).c_str());
     }
-    if (!outcome.read) {
-        outcome.problem = ProblemOf(lines);
+    if (!lines.empty()) {
+        (outcome.read ? outcome.warning : outcome.problem) = ProblemOf(lines);
     }
     report->stores.push_back(outcome);
     if (outcome.read) {

@@ -86,6 +86,7 @@ struct StoreOutcome {
     std::wstring label;
     bool read;
     std::wstring problem; // why it could not be read
+    std::wstring warning; // read, but maybe incomplete (a dirty hive without its logs): why
 };
 
 struct AuditReport {

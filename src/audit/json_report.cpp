@@ -141,7 +141,8 @@ void PrintJsonReport(const AuditReport& report, int status) {
         const StoreOutcome& store = report.stores[index];
         PrintElement(Json{{"label", Utf8(store.label)},
                           {"read", store.read},
-                          {"problem", TextOrNull(Utf8(store.problem))}},
+                          {"problem", TextOrNull(Utf8(store.problem))},
+                          {"warning", TextOrNull(Utf8(store.warning))}},
                      index);
     }
     EndArray(report.stores.size());

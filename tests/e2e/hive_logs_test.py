@@ -6,6 +6,7 @@ behind its last entry. The logs' names are spelt in other cases, as they may be 
 """
 import argparse
 import hashlib
+import json
 import os
 import shutil
 import subprocess
@@ -124,6 +125,8 @@ class HiveLogsTest(unittest.TestCase):
                       "cleanly", audit.stderr)
         self.assertTrue(audit.stdout.endswith(" adapters=0 ok=0 would-write=0 would-replace=0 "
                                               "no-instance=0 conflicts=0 warnings=0\n"))
+        warned = subprocess.run([ARGS.audit, "--json", bare], capture_output=True, timeout=60)
+        self.assertIn("may be incomplete", json.loads(warned.stdout)["stores"][0]["warning"])
 
     def test_check_without_logs_warns_and_reports_the_hive_as_it_is(self):
         result = self.run_program(self.copy(with_logs=False))

@@ -71,7 +71,7 @@ struct Adapter {
 AuditReport ReportOf(const std::vector<Adapter>& adapters) {
     AuditReport report;
     report.silentMask = 0xe7;
-    report.stores = {{L"a", true, L""}, {L"b", true, L""}};
+    report.stores = {{L"a", true, L"", L""}, {L"b", true, L"", L""}};
     for (const Adapter& adapter : adapters) {
         AuditRecord record;
         record.store = adapter.store;
