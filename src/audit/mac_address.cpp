@@ -14,9 +14,9 @@ namespace {
 
 GuidMask ReversedBits(GuidMask mask) {
     unsigned reversed = 0;
-    for (int bit = 0; bit < 8; ++bit) {
-        if ((mask >> bit) & 1u) {
-            reversed |= 1u << (7 - bit);
+    for (unsigned bit = 0; bit < 8; ++bit) {
+        if ((static_cast<unsigned>(mask) >> bit) & 1u) {
+            reversed |= 1u << (7u - bit);
         }
     }
     return static_cast<GuidMask>(reversed);
@@ -27,7 +27,7 @@ MacAddress KeptBytes(PortGuid guid, GuidMask mask) {
     MacAddress address = {{0, 0, 0, 0, 0, 0}};
     std::size_t next = 0;
     for (int index = 0; index < 8 && next < 6; ++index) {
-        if ((mask >> index) & 1u) {
+        if ((static_cast<unsigned>(mask) >> static_cast<unsigned>(index)) & 1u) {
             address.bytes[next++] = PortGuidByte(guid, index);
         }
     }

@@ -73,7 +73,7 @@ AuditReport ReportOf(const std::vector<Adapter>& adapters) {
     report.silentMask = 0xe7;
     report.stores = {{L"a", true, L"", L""}, {L"b", true, L"", L""}};
     for (const Adapter& adapter : adapters) {
-        AuditRecord record;
+        AuditRecord record = AuditRecord();
         record.store = adapter.store;
         record.subkey = "0001";
         record.guid = adapter.guid;
