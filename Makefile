@@ -21,14 +21,15 @@ build:
 		cmake -S . -B $(BUILD) -DIPOIB_GUIDMASK_TESTS=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j2
 
-# The program alone, so it needs no GoogleTest: a new build folder is configured without the
+# The programs alone, so they need no GoogleTest: a new build folder is configured without the
 # tests. Quiet: the build's output is shown only when it fails.
 program:
 	@mkdir -p $(BUILD)
 	@{ test -f $(BUILD)/CMakeCache.txt || \
 		cmake -S . -B $(BUILD) -DIPOIB_GUIDMASK_TESTS=OFF $(CMAKE_FLAGS); } \
 		> $(BUILD)/program-build.log 2>&1 && \
-	cmake --build $(BUILD) -j2 --target ipoib-guidmask >> $(BUILD)/program-build.log 2>&1 || \
+	cmake --build $(BUILD) -j2 --target ipoib-guidmask ipoib-guidmask-audit \
+		>> $(BUILD)/program-build.log 2>&1 || \
 		{ cat $(BUILD)/program-build.log; exit 1; }
 
 # Every test, the Wine leg included where mingw-w64 and Wine are installed, on both cores:
@@ -43,7 +44,7 @@ test-windows: build
 run: program
 	IPOIB_GUIDMASK_REGISTRY=$(STORE) $(BUILD)/ipoib-guidmask
 
-# The program in $(DESTDIR)$(PREFIX)/bin, its manual page in $(DESTDIR)$(PREFIX)/share/man/man8.
+# The programs in $(DESTDIR)$(PREFIX)/bin, their manual pages in $(DESTDIR)$(PREFIX)/share/man/man8.
 install: program
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
@@ -72,6 +73,8 @@ fuzz-smoke:
 bench: build
 	python3 bench/store_benchmark.py --program $(BUILD)/ipoib-guidmask
 	python3 bench/hive_benchmark.py --program $(BUILD)/ipoib-guidmask --hive-tool $(BUILD)/tests/hive_tool
+	python3 bench/audit_benchmark.py --program $(BUILD)/ipoib-guidmask \
+		--audit $(BUILD)/ipoib-guidmask-audit
 
 windows: $(WINDOWS_BUILD)/CMakeCache.txt
 	cmake --build $(WINDOWS_BUILD) -j2

@@ -1,10 +1,10 @@
 #!/bin/sh
-# make dist: puts into dist/ the Windows program in a zip with a README and the licence for
+# make dist: puts into dist/ the Windows programs in a zip with a README and the licence for
 # Windows users, a source tarball of the tagged tree (the tag v<version> when it exists, else
 # HEAD), and SHA256SUMS for both. Every name carries the version. The same commit and the
-# same .exe give the same bytes: the .exe is linked without a time stamp, every file time in
-# both archives is the commit's, the members' order and modes are fixed, and neither the umask
-# nor the time zone of the machine counts.
+# same .exe files give the same bytes: each .exe is linked without a time stamp, every file
+# time in both archives is the commit's, the members' order and modes are fixed, and neither
+# the umask nor the time zone of the machine counts.
 # Usage: packaging/make_dist.sh <windows build folder> <dist folder>
 set -eu
 cd "$(dirname "$0")/.."
@@ -32,15 +32,16 @@ git -c tar.umask=0022 archive --format=tar --prefix="$name/" "$ref" | gzip -n -9
 
 # The zip's texts with CR LF line ends, for Notepad.
 cp "$windows_build/ipoib-guidmask.exe" "$dist/windows/ipoib-guidmask.exe"
+cp "$windows_build/ipoib-guidmask-audit.exe" "$dist/windows/ipoib-guidmask-audit.exe"
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/README-windows.txt.in \
     > "$dist/windows/README.txt"
 sed -e 's/$/\r/' LICENSE > "$dist/windows/LICENSE.txt"
-chmod 755 "$dist/windows/ipoib-guidmask.exe"
+chmod 755 "$dist/windows/ipoib-guidmask.exe" "$dist/windows/ipoib-guidmask-audit.exe"
 chmod 644 "$dist/windows/README.txt" "$dist/windows/LICENSE.txt"
-touch -d "@$stamp" "$dist/windows/ipoib-guidmask.exe" "$dist/windows/README.txt" \
-    "$dist/windows/LICENSE.txt"
+touch -d "@$stamp" "$dist/windows/ipoib-guidmask.exe" "$dist/windows/ipoib-guidmask-audit.exe" \
+    "$dist/windows/README.txt" "$dist/windows/LICENSE.txt"
 (cd "$dist/windows" && TZ=UTC zip -q -X -9 "../$name-windows-x86_64.zip" \
-    ipoib-guidmask.exe README.txt LICENSE.txt)
+    ipoib-guidmask.exe ipoib-guidmask-audit.exe README.txt LICENSE.txt)
 rm -rf "$dist/windows"
 
 (cd "$dist" && sha256sum "$name-windows-x86_64.zip" "$name.tar.gz" > SHA256SUMS)

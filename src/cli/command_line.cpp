@@ -2,10 +2,10 @@
 
 #include "console/console.h"
 #include "console/exit_status.h"
-#include "guid/guid_mask.h"
-#include "guid/hex_conversion.h"
+#include "guid/mask_argument.h"
 
-#include <cstddef>
+#include <cstdint>
+#include <string>
 
 namespace {
 
@@ -15,21 +15,15 @@ CommandLineOutcome EndWith(int status) {
     return CommandLineOutcome{false, status};
 }
 
-// The -d value: a number whose low 8 bits must be a valid mask.
+// The -d value, whose refusal ends the run.
 CommandLineOutcome TakeMaskArgument(const wchar_t* argument, RunSettings* settings) {
-    std::uint64_t number = 0;
-    if (!ConvertHexText(argument, static_cast<std::size_t>(-1), &number)) {
-        PrintMessage(L"Could not convert argument %s. GUID mask is a 2-digit hexadecimal number.\n",
-                     argument);
+    std::uint32_t mask = 0;
+    std::wstring refusal;
+    if (!ReadMaskArgument(argument, &mask, &refusal)) {
+        PrintText(refusal.c_str());
         return EndWith(kExitFailure);
     }
-    const std::uint32_t value = static_cast<std::uint32_t>(number);
-    if (IsValidGuidMask(value) != 0) {
-        PrintMessage(L"Invalid GUID mask 0x%02x. GUID mask must contain exactly 6 non-zero bits.\n",
-                     value & 0xFFu);
-        return EndWith(kExitFailure);
-    }
-    settings->silentMask = value;
+    settings->silentMask = mask;
     return kAccepted;
 }
 

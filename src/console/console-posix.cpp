@@ -24,6 +24,10 @@ void WriteErrorText(const wchar_t* text, std::size_t length) {
     WriteUtf8(text, length, stderr);
 }
 
+void WriteOutputBytes(const char* bytes, std::size_t length) {
+    std::fwrite(bytes, 1, length, stdout);
+}
+
 void FlushConsole() {
     std::fflush(stdout);
 }

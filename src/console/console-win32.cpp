@@ -8,6 +8,8 @@
 #include "console/console_format.h"
 #include "text/utf8.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -71,6 +73,15 @@ void WriteConsoleText(const wchar_t* text, std::size_t length) {
 
 void WriteErrorText(const wchar_t* text, std::size_t length) {
     WriteStandardText(STD_ERROR_HANDLE, &gErrorKind, stderr, text, length);
+}
+
+// Text mode would turn each line feed into CR LF, so the bytes go out in binary mode.
+void WriteOutputBytes(const char* bytes, std::size_t length) {
+    std::fflush(stdout);
+    const int previous = _setmode(_fileno(stdout), _O_BINARY);
+    std::fwrite(bytes, 1, length, stdout);
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), previous);
 }
 
 void FlushConsole() {

@@ -2,6 +2,8 @@
 // literals of the program; text from arguments or the registry only ever fills a %s.
 #pragma once
 
+#include <cstddef>
+
 // Writes text as it stands.
 void PrintText(const wchar_t* text);
 
@@ -18,6 +20,9 @@ void PrintErrorText(const wchar_t* text);
 // Writes an ASCII literal of the program to standard error without allocating, for the one
 // line that is left to say when memory has run out.
 void PrintErrorLiteral(const char* text);
+
+// Writes bytes to standard output as they are, with no line-end translation: a file's bytes.
+void WriteOutputBytes(const char* bytes, std::size_t length);
 
 // Sends what has been printed so far, before the tool waits for input or ends.
 void FlushConsole();

@@ -25,8 +25,7 @@ void VisitAdapter(HKEY classKey, DWORD index, PassState* state) {
         return;
     }
     wchar_t value[kStringValueBufferLength];
-    if (!ReadStringValue(adapterKey, L"ComponentId", value) ||
-        std::wcsncmp(value, kIpoibComponentId, kIpoibComponentIdLength) != 0) {
+    if (!ReadStringValue(adapterKey, L"ComponentId", value) || !IsIpoibComponentId(value)) {
         RegCloseKey(adapterKey);
         return;
     }
@@ -60,6 +59,10 @@ void PrintClosingLines(const PassCounters& counters) {
 }
 
 } // namespace
+
+bool IsIpoibComponentId(const wchar_t* componentId) {
+    return std::wcsncmp(componentId, kIpoibComponentId, kIpoibComponentIdLength) == 0;
+}
 
 const IpoibInstance* FindInstance(const InstanceTable* table, const wchar_t* netCfgInstanceId) {
     for (std::size_t index = 0; index < table->count; ++index) {

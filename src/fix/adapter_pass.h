@@ -9,5 +9,8 @@ extern const wchar_t AdapterClassKey[];
 
 PassCounters CheckAndFixAdapters(const RunSettings& settings);
 
+// An IPoIB adapter's "ComponentId" begins with "iba\\ipoib", case counting.
+bool IsIpoibComponentId(const wchar_t* componentId);
+
 // The first record whose instanceName equals the identifier exactly, or nullptr.
 const IpoibInstance* FindInstance(const InstanceTable* table, const wchar_t* netCfgInstanceId);

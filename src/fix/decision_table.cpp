@@ -49,7 +49,10 @@ const DecisionRow kDecisionTable[] = {
     {kUnrecognized, true, false, kSilentMask, true, nullptr, nullptr, nullptr},
 };
 
-GuidMask MaskFrom(MaskSource source, const IpoibInstance& instance, const RunSettings& settings) {
+} // namespace
+
+GuidMask MaskOfSource(MaskSource source, const IpoibInstance& instance,
+                      const RunSettings& settings) {
     switch (source) {
     case kKnownMask:
         return instance.knownMask;
@@ -61,8 +64,6 @@ GuidMask MaskFrom(MaskSource source, const IpoibInstance& instance, const RunSet
         return 0x00;
     }
 }
-
-} // namespace
 
 GuidStanding StandingOf(const IpoibInstance& instance) {
     if (instance.known != 0) {
@@ -90,7 +91,7 @@ void CarryOutDecision(HKEY classKey, const wchar_t* adapterName, const IpoibInst
         RunMaskPrompt(classKey, adapterName, state);
         return;
     }
-    const GuidMask mask = MaskFrom(row->mask, instance, state->settings);
+    const GuidMask mask = MaskOfSource(row->mask, instance, state->settings);
     const LSTATUS status =
         row->writes ? WriteGuidMask(classKey, adapterName, mask) : LSTATUS{ERROR_SUCCESS};
     if (status == ERROR_SUCCESS && row->writes && state->settings.interactive) {

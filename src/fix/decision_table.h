@@ -34,6 +34,11 @@ struct DecisionRow {
 
 GuidStanding StandingOf(const IpoibInstance& instance);
 
+// The mask a row with this source names for the instance; 0x00 for kNoMask and kPromptedMask,
+// whose mask is typed.
+GuidMask MaskOfSource(MaskSource source, const IpoibInstance& instance,
+                      const RunSettings& settings);
+
 const DecisionRow* SelectDecisionRow(GuidStanding standing, bool fix, bool interactive);
 
 // Carries out the row that fits the instance, the operation and the mode.

@@ -15,4 +15,10 @@
 bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWrites,
                   std::string* report);
 
+// The same for the store file at path, whatever the environment names, with programName at
+// the head of each line of report. POSIX builds only: on Windows the registry is the
+// machine's, and this fails with a line that says so.
+bool OpenRegistryStore(const char* path, const char* programName, const wchar_t* const* areas,
+                       std::size_t areaCount, bool forWrites, std::string* report);
+
 void CloseRegistry();

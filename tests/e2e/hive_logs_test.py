@@ -6,6 +6,7 @@ behind its last entry. The logs' names are spelt in other cases, as they may be 
 """
 import argparse
 import hashlib
+import json
 import os
 import shutil
 import subprocess
@@ -105,6 +106,28 @@ class HiveLogsTest(unittest.TestCase):
         after = {name: digest(os.path.join(directory, name)) for name in os.listdir(directory)}
         self.assertEqual(before, after)
 
+    def test_audit_reads_the_hive_with_its_logs_as_a_check_does_and_writes_nothing(self):
+        directory = self.copy()
+        before = {name: digest(os.path.join(directory, name)) for name in os.listdir(directory)}
+        hive = os.path.join(directory, "SYSTEM_B")
+        audit = subprocess.run([ARGS.audit, hive], capture_output=True, text=True, timeout=60)
+        self.assertEqual((1, ""), (audit.returncode, audit.stderr))
+        row = [line for line in audit.stdout.splitlines() if line.startswith(hive + " ")]
+        self.assertEqual(1, len(row), audit.stdout)
+        self.assertEqual(["0099", "would-write", "0x003048ffff123456", "known:0xe7"],
+                         row[0].split()[1:5])
+        after = {name: digest(os.path.join(directory, name)) for name in os.listdir(directory)}
+        self.assertEqual(before, after)
+        bare = os.path.join(self.copy(with_logs=False), "SYSTEM_B")
+        audit = subprocess.run([ARGS.audit, bare], capture_output=True, text=True, timeout=60)
+        self.assertEqual(0, audit.returncode)
+        self.assertIn("ipoib-guidmask-audit: " + bare + ": warning: the hive was not shut down "
+                      "cleanly", audit.stderr)
+        self.assertTrue(audit.stdout.endswith(" adapters=0 ok=0 would-write=0 would-replace=0 "
+                                              "no-instance=0 conflicts=0 warnings=0\n"))
+        warned = subprocess.run([ARGS.audit, "--json", bare], capture_output=True, timeout=60)
+        self.assertIn("may be incomplete", json.loads(warned.stdout)["stores"][0]["warning"])
+
     def test_check_without_logs_warns_and_reports_the_hive_as_it_is(self):
         result = self.run_program(self.copy(with_logs=False))
         self.assertEqual(0, result.returncode)
@@ -161,5 +184,6 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--hive-tool", required=True)
+    parser.add_argument("--audit", required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest)

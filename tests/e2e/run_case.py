@@ -12,6 +12,7 @@ standard error where the leg has the case's path for $STORE (not under Wine). A 
 mark in its leg's skip table is skipped with a line saying why and exit status 77, which
 ctest reports as skipped; a case that passes says so in one line.
 """
+import json
 import argparse
 import os
 import shutil
@@ -25,6 +26,7 @@ import reg_file
 import wine
 
 PROGRAM_PATH_SEEN = wine.PROGRAM_PATH_SEEN
+AUDIT = "ipoib-guidmask-audit"
 
 SKIPS = {
     "reg": {"windows-only": ""},
@@ -50,6 +52,25 @@ def case_file(case, name, default=None):
     return read_optional(os.path.join(case, name), default)
 
 
+def case_program(case):
+    """ipoib-guidmask, or the audit when the case's program file names it."""
+    return case_file(case, "program", b"ipoib-guidmask").decode().strip()
+
+
+def seen_path(case):
+    return wine.AUDIT_PATH_SEEN if case_program(case) == AUDIT else PROGRAM_PATH_SEEN
+
+
+def case_stores(case):
+    """The stores/ folder's files by the name each gets beside the others: a .reg file's stem
+    (built into a hive of that name on the hive leg), any other file's whole name, as it is."""
+    folder = os.path.join(case, "stores")
+    if not os.path.isdir(folder):
+        return []
+    return [(name[:-4] if name.endswith(".reg") else name, os.path.join(folder, name))
+            for name in sorted(os.listdir(folder))]
+
+
 def case_arguments(case):
     data = case_file(case, "args")
     if data is None:
@@ -63,6 +84,8 @@ def case_arguments(case):
 def option_reasons(case):
     """{keyword: reason} from the case's options file ("keyword" or "keyword: reason")."""
     reasons = {}
+    if case_stores(case):
+        reasons["posix-only"] = "several stores are files, which the POSIX audit alone reads"
     for line in case_file(case, "options", b"").decode("utf-8").splitlines():
         if line.strip() and not line.startswith("#"):
             keyword, _, reason = line.partition(":")
@@ -103,13 +126,32 @@ def name_store(options, store_path, store_present, env):
         env["IPOIB_GUIDMASK_REGISTRY"] = store_path
 
 
+def json_differences(case, stdout):
+    """The audit's document, parsed, against expected-json; the label of a case's one store
+    (a path, or the Windows computer's name) reads "$STORE"."""
+    try:
+        document = json.loads(stdout.decode("utf-8"))
+    except ValueError as error:
+        return [f"stdout is no JSON document: {error}: {stdout[:300]!r}"]
+    labels = [store["label"] for store in document.get("stores", [])]
+    text = json.dumps(document)
+    if len(labels) == 1 and not case_stores(case):
+        text = text.replace(json.dumps(labels[0]), json.dumps("$STORE"))
+    expected = json.loads(case_file(case, "expected-json"))
+    actual = json.loads(text)
+    return [] if actual == expected else [difference("JSON document", expected, actual)]
+
+
 def compare_outputs(case, completed, store_path, windows):
     """Standard output, standard error (with a store path) and exit status: failure lines."""
     failures = []
     expected_out = case_file(case, "expected-stdout", b"")
-    if windows:
+    # Text mode's CR LF is no part of a file the program writes as bytes (UTF-16LE).
+    if windows and not expected_out.startswith(reg_file.UTF16_BOM):
         expected_out = wine.windows_stdout(expected_out)
-    if completed.stdout != expected_out:
+    if case_file(case, "expected-json") is not None:
+        failures += json_differences(case, completed.stdout)
+    elif completed.stdout != expected_out:
         failures.append(difference("stdout", expected_out, completed.stdout))
     if store_path is not None:
         expected_err = case_file(case, "expected-stderr", b"")
@@ -121,10 +163,19 @@ def compare_outputs(case, completed, store_path, windows):
     return failures
 
 
-def nothing_beside(work, store_name):
-    """The store's directory holds the store alone (or nothing): no file a write left behind."""
+def files_written(case, work):
+    """The files the case expects the program to write beside the stores (expected-files/),
+    byte for byte: failure lines, and their names."""
+    folder = os.path.join(case, "expected-files")
+    names = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+    return [f"file {name} written differs or is missing" for name in names
+            if read_optional(os.path.join(work, name)) != case_file(folder, name)], names
+
+
+def nothing_beside(work, store_names):
+    """The store's directory holds the stores alone (or nothing): no file a write left behind."""
     names = sorted(os.listdir(work))
-    if names != ([store_name] if store_name in names else []):
+    if names != sorted(name for name in store_names if name in names):
         return [f"files left beside the store: {names}"]
     return []
 
@@ -151,9 +202,24 @@ def hive_afterwards(case, hive_tool, hive_path, before):
     return ["hive afterwards: " + line for line in reg_file.state_differences(expected, actual)]
 
 
-def run_posix_case(leg, program, hive_tool, case, options):
+def place_stores(leg, hive_tool, case, work):
+    """The stores/ files in work, each as its leg reads it; their bytes there before the run."""
+    before = {}
+    for name, source in case_stores(case):
+        target = os.path.join(work, name)
+        if leg == "hive" and source.endswith(".reg"):
+            hive_state.build_hive(hive_tool, source, target)
+        else:
+            shutil.copyfile(source, target)
+        before[name] = read_optional(target)
+    return before
+
+
+def run_posix_case(leg, programs, hive_tool, case, options):
+    program = programs[case_program(case)]
     work = tempfile.mkdtemp(prefix=f"ipoib-guidmask-{leg}-case-")
     try:
+        stores_before = place_stores(leg, hive_tool, case, work)
         env = program_environment()
         store_path = os.path.join(work, STORE_NAMES[leg])
         store_in = case_file(case, "store.reg")
@@ -165,14 +231,19 @@ def run_posix_case(leg, program, hive_tool, case, options):
         before = read_optional(store_path)
         name_store(options, store_path, store_in is not None, env)
         completed = subprocess.run(
-            [PROGRAM_PATH_SEEN] + case_arguments(case), executable=program, env=env,
-            input=case_file(case, "input", b""), capture_output=True, timeout=60)
+            [seen_path(case)] + case_arguments(case) + sorted(stores_before),
+            executable=program, env=env, cwd=work, input=case_file(case, "input", b""),
+            capture_output=True, timeout=60)
         failures = compare_outputs(case, completed, store_path, windows=False)
         if store_in is not None and leg == "hive":
             failures += hive_afterwards(case, hive_tool, store_path, before)
         elif store_in is not None:
             failures += file_afterwards(case, store_path, before)
-        return failures + nothing_beside(work, STORE_NAMES[leg])
+        failures += [f"store {name} changed" for name, data in stores_before.items()
+                     if read_optional(os.path.join(work, name)) != data]
+        written, names = files_written(case, work)
+        return failures + written + nothing_beside(work, [STORE_NAMES[leg]] +
+                                                   list(stores_before) + names)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
@@ -191,7 +262,7 @@ def run_wine_case(prefix, case, input_file=False):
     if failure is not None:
         return [failure]
     before = wine.export_areas(env, "before")
-    command = [PROGRAM_PATH_SEEN] + case_arguments(case)
+    command = [seen_path(case)] + case_arguments(case)
     stdin = case_file(case, "input", b"")
     if input_file:
         reply_file = f"{wine.CASE_FOLDER_SEEN}\\input.txt"
@@ -219,6 +290,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--leg", choices=sorted(SKIPS), required=True)
     parser.add_argument("--program", help="the POSIX program (the reg and hive legs)")
+    parser.add_argument("--audit-program", help="the POSIX audit (the reg and hive legs)")
     parser.add_argument("--hive-tool", help="the hive leg's hive_tool")
     parser.add_argument("--wine-prefix", help="the Wine leg's prefix, made by wine.py start")
     parser.add_argument("case")
@@ -235,7 +307,9 @@ def main():
         if arguments.leg == "wine":
             failures = run_wine_case(os.path.abspath(arguments.wine_prefix), arguments.case)
         else:
-            failures = run_posix_case(arguments.leg, os.path.abspath(arguments.program),
+            programs = {"ipoib-guidmask": os.path.abspath(arguments.program),
+                        AUDIT: arguments.audit_program and os.path.abspath(arguments.audit_program)}
+            failures = run_posix_case(arguments.leg, programs,
                                       arguments.hive_tool and os.path.abspath(arguments.hive_tool),
                                       arguments.case, options)
     except reg_file.RegFileError as error:

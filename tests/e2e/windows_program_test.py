@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The Windows program's own checks, on the Wine leg's prefix (wine.py start): it imports
-system DLLs only and takes its registry operations from advapi32, text it writes to a real
+"""The Windows programs' own checks, on the Wine leg's prefix (wine.py start): they import
+system DLLs only and take their registry operations from advapi32, text written to a real
 console arrives whole, a reply file that Windows PowerShell wrote (UTF-16LE) works through
-cmd's `<`, and a fix on a key it may not write fails as it must.
+cmd's `<`, a fix on a key it may not write fails as it must, and the audit's import file,
+given to reg import, sets exactly the values it names.
 """
 import argparse
 import fcntl
@@ -154,6 +155,40 @@ def imported_functions(objdump_text):
     return imports
 
 
+def check_import_file(env, store):
+    """The audit's --reg file of a registry, imported with reg import, gives every adapter
+    that needs one the mask a silent fix would write and changes nothing else; the audit
+    then finds nothing to fix."""
+    with open(store, "rb") as handle:
+        store_data = handle.read()
+    failure = wine.prepare_registry(env, store_data, [])
+    if failure is not None:
+        return [failure]
+    before = wine.export_areas(env, "import-before")
+    made = wine.run_in_wine(env, [wine.AUDIT_PATH_SEEN, "--reg"])
+    if made.returncode != 1 or not made.stdout.startswith(reg_file.UTF16_BOM):
+        return [f"audit --reg: status {made.returncode}, output {made.stdout[:80]!r}"]
+    with open(wine.host_path(env, f"{wine.CASE_FOLDER_SEEN}\\masks.reg"), "wb") as handle:
+        handle.write(made.stdout)
+    imported = wine.run_in_wine(env, ["reg", "import", f"{wine.CASE_FOLDER_SEEN}\\masks.reg"])
+    if imported.returncode != 0:
+        return [f"reg import of the audit's file failed: {imported.stderr[:300]!r}"]
+    # The parser gives the keys above each section too; they hold no values.
+    written = {key: values for key, values in reg_file.parse_reg_bytes(made.stdout).items()
+               if values}
+    expected = reg_file.apply_changes(before, {key: {} for key in written}, written)
+    failures = ["registry after import: " + line for line in
+                reg_file.state_differences(expected, wine.export_areas(env, "import-after"))]
+    if not written or any([name.lower() for name in values] != ["guidmask"]
+                          for values in written.values()):
+        failures.append(f"the file holds more or less than GUIDMask values: {written!r}")
+    again = wine.run_in_wine(env, [wine.AUDIT_PATH_SEEN])
+    if again.returncode != 1 or b" would-write=0 would-replace=0 no-instance=1 " not in again.stdout:
+        failures.append(f"audit after the import: status {again.returncode}\n"
+                        + again.stdout.decode("utf-8", "replace"))
+    return failures
+
+
 def check_imports(program):
     """The program is linked statically, so it imports system DLLs only, and its registry
     operations are advapi32's (none of our POSIX store's is linked in)."""
@@ -177,16 +212,21 @@ def check_imports(program):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True, help="the built ipoib-guidmask.exe")
+    parser.add_argument("--audit", required=True, help="the built ipoib-guidmask-audit.exe")
+    parser.add_argument("--store", required=True, help="a .reg store for the import check")
     parser.add_argument("--wine-prefix", required=True, help="the prefix wine.py started")
     arguments = parser.parse_args()
     env = wine_environment(os.path.abspath(arguments.wine_prefix))
     failed = False
     for name, failures in (("imports system DLLs and the registry API",
                             check_imports(arguments.program)),
+                           ("the audit imports system DLLs and the registry API",
+                            check_imports(arguments.audit)),
                            ("console text", check_console_text(env)),
                            ("UTF-16LE reply file through cmd", check_reply_file(
                                os.path.abspath(arguments.wine_prefix))),
-                           ("fix without the right to write", check_write_denied(env))):
+                           ("fix without the right to write", check_write_denied(env)),
+                           ("the audit's import file", check_import_file(env, arguments.store))):
         print(f"{'ok' if not failures else 'FAIL'} {name}")
         for line in failures:
             print("  " + line)

@@ -1,8 +1,8 @@
 """Wine's own registry for the end-to-end cases' Wine leg (run_case.py --leg wine).
 
 One Wine prefix serves every case of a ctest run: `wine.py start PREFIX PROGRAM` makes it
-(a wineserver kept alive between cases, the prefix's first boot, the program copied to
-C:\\tools\\ipoib-guidmask.exe) and `wine.py stop PREFIX` ends its wineserver and removes it.
+(a wineserver kept alive between cases, the prefix's first boot, the two programs copied to
+C:\\tools\\ipoib-guidmask.exe and C:\\tools\\ipoib-guidmask-audit.exe) and `wine.py stop PREFIX` ends its wineserver and removes it.
 For each case, prepare_registry deletes the two registry areas the program reads and imports
 the case's store.reg with `reg import` (see store_for_wine for the conversions and why), and
 export_areas reads them back with `reg export`.
@@ -16,6 +16,7 @@ import sys
 import reg_file
 
 PROGRAM_PATH_SEEN = "C:\\tools\\ipoib-guidmask.exe"
+AUDIT_PATH_SEEN = "C:\\tools\\ipoib-guidmask-audit.exe"
 CASE_FOLDER_SEEN = "C:\\e2e"
 
 NETWORK_INSTANCES_KEY = ("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Network\\"
@@ -135,13 +136,14 @@ def prepare_registry(env, store, notes):
     return None
 
 
-def start(prefix, program):
+def start(prefix, program, audit):
     os.makedirs(prefix)
     env = wine_environment(prefix)
     start_prefix(env)
     os.makedirs(host_path(env, "C:\\tools"))
     os.makedirs(host_path(env, CASE_FOLDER_SEEN))
     shutil.copyfile(program, host_path(env, PROGRAM_PATH_SEEN))
+    shutil.copyfile(audit, host_path(env, AUDIT_PATH_SEEN))
 
 
 def stop(prefix):
@@ -151,13 +153,13 @@ def stop(prefix):
 
 
 def main():
-    if sys.argv[1:2] == ["start"] and len(sys.argv) == 4:
+    if sys.argv[1:2] == ["start"] and len(sys.argv) == 5:
         stop(sys.argv[2])
-        start(os.path.abspath(sys.argv[2]), sys.argv[3])
+        start(os.path.abspath(sys.argv[2]), sys.argv[3], sys.argv[4])
     elif sys.argv[1:2] == ["stop"] and len(sys.argv) == 3:
         stop(os.path.abspath(sys.argv[2]))
     else:
-        sys.exit("usage: wine.py start PREFIX PROGRAM | wine.py stop PREFIX")
+        sys.exit("usage: wine.py start PREFIX PROGRAM AUDIT | wine.py stop PREFIX")
 
 
 if __name__ == "__main__":

@@ -85,7 +85,7 @@ def version_strings(root):
     return strings
 
 
-def check_version_resource(data, version):
+def check_version_resource(data, version, name, description):
     failures = []
     root = version_node(data, 0)
     if root[0] != "VS_VERSION_INFO":
@@ -100,8 +100,8 @@ def check_version_resource(data, version):
         failures.append(f"file type {fixed[9]}, expected an application")
     text = ".".join(str(part) for part in version)
     expected = {"FileVersion": text, "ProductVersion": text, "ProductName": "ipoib-guidmask",
-                "InternalName": "ipoib-guidmask", "OriginalFilename": "ipoib-guidmask.exe",
-                "FileDescription": "Checks and fixes the GUID masks of IPoIB adapters",
+                "InternalName": name, "OriginalFilename": name + ".exe",
+                "FileDescription": description,
                 "LegalCopyright": f"{copyright_line()}. MIT licence."}
     strings = version_strings(root)
     if strings != expected:
@@ -147,11 +147,14 @@ def check_stripped(program):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True, help="the built ipoib-guidmask.exe")
-    program = parser.parse_args().program
+    parser.add_argument("--program", required=True, help="the built ipoib-guidmask.exe, or the audit")
+    parser.add_argument("--description", required=True, help="its FileDescription")
+    arguments = parser.parse_args()
+    program = arguments.program
+    name = os.path.basename(program)[:-len(".exe")]
     version = project_version()
     checks = (("version resource", check_version_resource(resource(program, VERSION_TYPE),
-                                                          version)),
+                                                          version, name, arguments.description)),
               ("application manifest", check_manifest(resource(program, MANIFEST_TYPE),
                                                       version)),
               ("stripped", check_stripped(program)))

@@ -1,4 +1,5 @@
-// POSIX entry: the byte arguments are taken as UTF-8 and handed to wmain as UTF-16 text.
+// The POSIX entry of both programs: the byte arguments are taken as UTF-8 and handed to the
+// program's wmain as UTF-16 text.
 #include "text/utf8.h"
 
 #include <cstring>

@@ -1,0 +1,183 @@
+#include "audit/adapter_audit.h"
+
+#include "fix/adapter_pass.h"
+#include "fix/decision_table.h"
+#include "registry/instance_table.h"
+#include "registry/registry_access.h"
+#include "registry/registry_api.h"
+
+#include "text/utf8.h"
+
+#include <cwchar>
+#include <string>
+
+namespace {
+
+const char kTooLongText[] = "(more than 254 characters)";
+
+std::string Utf8(const wchar_t* text) {
+    std::string bytes;
+    AppendUtf8(text, std::wcslen(text), &bytes);
+    return bytes;
+}
+
+std::string StringValue(HKEY key, const wchar_t* name) {
+    wchar_t value[kStringValueBufferLength];
+    return ReadStringValue(key, name, value) ? Utf8(value) : std::string();
+}
+
+// The connection's name, below the network instance's Connection key.
+std::string ConnectionName(const wchar_t* instanceId) {
+    const std::wstring path =
+        std::wstring(NetworkInstancesKey) + L"\\" + instanceId + L"\\Connection";
+    HKEY connectionKey;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &connectionKey) !=
+        ERROR_SUCCESS) {
+        return std::string();
+    }
+    const std::string name = StringValue(connectionKey, L"Name");
+    RegCloseKey(connectionKey);
+    return name;
+}
+
+// A value too long to read is still stored, and is no mask.
+void ReadStored(HKEY adapterKey, AuditRecord* record) {
+    wchar_t value[kStringValueBufferLength];
+    if (ReadStringValue(adapterKey, L"GUIDMask", value)) {
+        record->storedText = Utf8(value);
+        record->storedKind = ReadStoredMask(record->storedText, &record->storedMask);
+        return;
+    }
+    DWORD byteCount = 0;
+    if (RegQueryValueExW(adapterKey, L"GUIDMask", nullptr, nullptr, nullptr, &byteCount) ==
+        ERROR_SUCCESS) {
+        record->storedText = kTooLongText;
+        record->storedKind = kStoredNotMask;
+    }
+}
+
+GuidClass ClassOf(GuidStanding standing) {
+    switch (standing) {
+    case kKnownNothingToWrite:
+    case kKnownWithMask:
+        return kClassKnown;
+    case kWorkaround:
+        return kClassWorkaround;
+    default:
+        return kClassUnrecognized;
+    }
+}
+
+// The rows of the pass's own decision table for -f -s (what is written) and -f (what is done).
+void PlanFix(const IpoibInstance& instance, GuidMask silentMask, AuditRecord* record) {
+    const RunSettings silentFix = {true, false, silentMask};
+    const GuidStanding standing = StandingOf(instance);
+    const DecisionRow* silentRow = SelectDecisionRow(standing, true, false);
+    record->silentFixWrites = silentRow->writes;
+    record->silentFixMask = MaskOfSource(silentRow->mask, instance, silentFix);
+    record->maskFromArgument = silentRow->mask == kSilentMask;
+    const DecisionRow* fixRow = SelectDecisionRow(standing, true, true);
+    record->fixAction = fixRow->mask == kPromptedMask ? kFixPrompts
+                        : fixRow->writes              ? kFixWritesPredefined
+                                                      : kFixNothingToFix;
+    record->guidClass = ClassOf(standing);
+    record->predefinedMask = instance.known != 0 ? instance.knownMask : instance.workaroundMask;
+}
+
+AuditState StateOf(const AuditRecord& record) {
+    if (!record.silentFixWrites) {
+        return kStateOk;
+    }
+    if (record.storedKind != kStoredMask) {
+        return kStateWouldWrite;
+    }
+    return record.storedMask == record.silentFixMask ? kStateOk : kStateWouldReplace;
+}
+
+AuditRecord EmptyRecord(std::size_t store, const wchar_t* subkey) {
+    AuditRecord record;
+    record.store = store;
+    record.subkey = Utf8(subkey);
+    record.guid = 0;
+    record.guidClass = kClassNone;
+    record.predefinedMask = 0x00;
+    record.storedKind = kStoredAbsent;
+    record.storedMask = 0x00;
+    record.silentFixWrites = false;
+    record.silentFixMask = 0x00;
+    record.maskFromArgument = false;
+    record.fixAction = kFixNone;
+    record.state = kStateNoInstance;
+    record.afterFix = NoAddress();
+    record.stored = NoAddress();
+    return record;
+}
+
+void AuditAdapter(HKEY adapterKey, AuditRecord* record, GuidMask silentMask) {
+    record->driverDesc = StringValue(adapterKey, L"DriverDesc");
+    ReadStored(adapterKey, record);
+    wchar_t instanceId[kStringValueBufferLength];
+    if (!ReadStringValue(adapterKey, L"NetCfgInstanceId", instanceId)) {
+        return;
+    }
+    record->instanceId = Utf8(instanceId);
+    record->connectionName = ConnectionName(instanceId);
+    const IpoibInstance* instance = FindInstance(ProcessInstanceTable(), instanceId);
+    if (instance == nullptr) {
+        return;
+    }
+    record->guid = instance->portGuid;
+    PlanFix(*instance, silentMask, record);
+    record->state = StateOf(*record);
+    if (record->silentFixWrites) {
+        record->afterFix = DeriveAddress(record->guid, record->silentFixMask);
+    }
+    if (record->storedKind == kStoredMask) {
+        record->stored = DeriveAddress(record->guid, record->storedMask);
+    }
+}
+
+void VisitSubkey(HKEY classKey, DWORD index, std::size_t store, GuidMask silentMask,
+                 std::vector<AuditRecord>* records) {
+    wchar_t name[kSubkeyNameBufferLength];
+    HKEY adapterKey;
+    if (!SubkeyName(classKey, index, name) ||
+        RegOpenKeyExW(classKey, name, 0, KEY_READ, &adapterKey) != ERROR_SUCCESS) {
+        return;
+    }
+    wchar_t componentId[kStringValueBufferLength];
+    if (ReadStringValue(adapterKey, L"ComponentId", componentId) &&
+        IsIpoibComponentId(componentId)) {
+        AuditRecord record = EmptyRecord(store, name);
+        AuditAdapter(adapterKey, &record, silentMask);
+        records->push_back(record);
+    }
+    RegCloseKey(adapterKey);
+}
+
+} // namespace
+
+StoredMaskKind ReadStoredMask(const std::string& text, GuidMask* mask) {
+    for (std::size_t index = 0; index < MaskCandidateCount; ++index) {
+        const GuidMaskValueText written = FormatGuidMaskValue(MaskCandidates[index]);
+        if (text == Utf8(written.characters)) {
+            *mask = MaskCandidates[index];
+            return kStoredMask;
+        }
+    }
+    return kStoredNotMask;
+}
+
+void AuditOpenRegistry(std::size_t store, GuidMask silentMask, std::vector<AuditRecord>* records) {
+    CollectIpoibInstances();
+    HKEY classKey;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, AdapterClassKey, 0, KEY_READ, &classKey) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    const DWORD subkeyCount = CountSubkeys(classKey);
+    for (DWORD index = 0; index < subkeyCount; ++index) {
+        VisitSubkey(classKey, index, store, silentMask, records);
+    }
+    RegCloseKey(classKey);
+}

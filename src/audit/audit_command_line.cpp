@@ -1,0 +1,116 @@
+#include "audit/audit_command_line.h"
+
+#include "audit/audit_host.h"
+#include "console/console.h"
+#include "guid/mask_argument.h"
+
+#include <cstdint>
+#include <cwchar>
+
+// The build gives the project's version.
+#ifndef IPOIB_GUIDMASK_VERSION
+#define IPOIB_GUIDMASK_VERSION "unknown"
+#endif
+#define IPOIB_GUIDMASK_WIDEN_TEXT(text) L##text
+#define IPOIB_GUIDMASK_WIDE(text) IPOIB_GUIDMASK_WIDEN_TEXT(text)
+#define IPOIB_GUIDMASK_WIDE_VERSION IPOIB_GUIDMASK_WIDE(IPOIB_GUIDMASK_VERSION)
+
+namespace {
+
+const wchar_t kUsage[] =
+    L"Usage: ipoib-guidmask-audit [--json] [-d <mask>] [--reg | --reg-dir <dir>] [STORE...]\n"
+    L"\t-h, --help: Print this help message and exit.\n"
+    L"\t--version: Print the version and exit.\n"
+    L"\t--json: Write the audit as one JSON document.\n"
+    L"\t-d <mask>: The GUID mask a silent fix writes for unrecognized GUIDs. Default mask is "
+    L"0xe7.\n"
+    L"\t--reg: Write the \"GUIDMask\" values a silent fix would write as a .reg file instead.\n"
+    L"\t--reg-dir <dir>: Also write one such file per store into <dir>.\n"
+    L"\tSTORE: one host's registry, a .reg export or a SYSTEM hive (POSIX builds); default: the\n"
+    L"\t       registry ipoib-guidmask reads.\n";
+
+AuditCommandLine Refuse(const std::wstring& why) {
+    PrintErrorText((L"ipoib-guidmask-audit: " + why + L"\n").c_str());
+    PrintErrorText(kUsage);
+    return AuditCommandLine{false, kAuditTrouble};
+}
+
+bool Is(const wchar_t* argument, const wchar_t* option) {
+    return std::wcscmp(argument, option) == 0;
+}
+
+// The options that take a value, and the checks that need every argument.
+AuditCommandLine TakeValue(const wchar_t* option, const wchar_t* value, bool* maskGiven,
+                           AuditSettings* settings) {
+    if (Is(option, L"-d")) {
+        std::uint32_t mask = 0;
+        std::wstring refusal;
+        if (*maskGiven) {
+            return Refuse(L"-d is given twice");
+        }
+        if (!ReadMaskArgument(value, &mask, &refusal)) {
+            PrintErrorText(refusal.c_str());
+            return AuditCommandLine{false, kAuditTrouble};
+        }
+        *maskGiven = true;
+        settings->silentMask = static_cast<GuidMask>(mask & 0xFFu);
+    } else if (!settings->regDir.empty() || *value == L'\0') {
+        return Refuse(settings->regDir.empty() ? L"--reg-dir needs a directory"
+                                               : L"--reg-dir is given twice");
+    } else {
+        settings->regDir = value;
+    }
+    return AuditCommandLine{true, 0};
+}
+
+AuditCommandLine CheckTogether(const AuditSettings& settings) {
+    if (settings.regFile && (settings.json || !settings.regDir.empty())) {
+        return Refuse(L"--reg writes the import file alone, without --json or --reg-dir");
+    }
+    if (settings.regFile && settings.stores.size() > 1) {
+        return Refuse(L"--reg takes one store; --reg-dir writes one file per store");
+    }
+    if (!settings.stores.empty() && !AuditTakesStores()) {
+        return Refuse(L"STORE arguments are read by POSIX builds only; this program reads the "
+                      L"machine's registry");
+    }
+    return AuditCommandLine{true, 0};
+}
+
+} // namespace
+
+AuditCommandLine ParseAuditCommandLine(int argc, const wchar_t* const* argv,
+                                       AuditSettings* settings) {
+    *settings = AuditSettings{false, false, L"", 0xE7, {}};
+    bool maskGiven = false;
+    bool storesOnly = false;
+    for (int index = 1; index < argc; ++index) {
+        const wchar_t* argument = argv[index];
+        if (storesOnly || argument[0] != L'-' || Is(argument, L"-")) {
+            settings->stores.push_back(argument);
+        } else if (Is(argument, L"--")) {
+            storesOnly = true;
+        } else if (Is(argument, L"-h") || Is(argument, L"--help")) {
+            PrintText(kUsage);
+            return AuditCommandLine{false, 0};
+        } else if (Is(argument, L"--version")) {
+            PrintText(L"ipoib-guidmask-audit " IPOIB_GUIDMASK_WIDE_VERSION L"\n");
+            return AuditCommandLine{false, 0};
+        } else if (Is(argument, L"--json")) {
+            settings->json = true;
+        } else if (Is(argument, L"--reg")) {
+            settings->regFile = true;
+        } else if (Is(argument, L"-d") || Is(argument, L"--reg-dir")) {
+            if (index == argc - 1) {
+                return Refuse(std::wstring(argument) + L" needs a value");
+            }
+            const AuditCommandLine taken = TakeValue(argument, argv[++index], &maskGiven, settings);
+            if (!taken.run) {
+                return taken;
+            }
+        } else {
+            return Refuse(L"unknown option " + std::wstring(argument));
+        }
+    }
+    return CheckTogether(*settings);
+}

@@ -1,0 +1,59 @@
+#include "audit/audit_host.h"
+
+#include "fix/run.h"
+#include "registry/registry_session.h"
+#include "text/utf8.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char kProgramName[] = "ipoib-guidmask-audit";
+
+std::string Utf8(const std::wstring& text) {
+    std::string bytes;
+    AppendUtf8(text.data(), text.size(), &bytes);
+    return bytes;
+}
+
+} // namespace
+
+bool AuditTakesStores() {
+    return true;
+}
+
+bool OpenHostRegistry(const wchar_t* store, std::wstring* label, std::string* lines) {
+    std::string path;
+    if (store != nullptr) {
+        path = Utf8(store);
+    } else if (const char* named = std::getenv("IPOIB_GUIDMASK_REGISTRY")) {
+        path = named;
+    }
+    *label = DecodeUtf8(path.data(), path.size());
+    if (store == nullptr && path.empty()) {
+        lines->append(std::string(kProgramName) +
+                      ": registry store not named: give STORE arguments or set "
+                      "IPOIB_GUIDMASK_REGISTRY to a .reg file or a SYSTEM hive file\n");
+        return false;
+    }
+    return OpenRegistryStore(path.c_str(), kProgramName, kRunRegistryAreas, kRunRegistryAreaCount,
+                             false, lines);
+}
+
+bool WriteOutputFile(const std::wstring& path, const std::string& bytes, std::wstring* problem) {
+    std::FILE* file = std::fopen(Utf8(path).c_str(), "wb");
+    bool written =
+        file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const int error = errno;
+    if (file != nullptr && std::fclose(file) != 0) {
+        written = false;
+    }
+    if (!written) {
+        const char* reason = std::strerror(error);
+        *problem = DecodeUtf8(reason, std::strlen(reason));
+    }
+    return written;
+}

@@ -1,0 +1,136 @@
+#include "audit/audit_main.h"
+
+#include "audit/adapter_audit.h"
+#include "audit/audit_command_line.h"
+#include "audit/audit_host.h"
+#include "audit/conflicts.h"
+#include "audit/json_report.h"
+#include "audit/reg_import_file.h"
+#include "audit/text_report.h"
+#include "console/console.h"
+#include "registry/registry_session.h"
+#include "text/utf8.h"
+
+#include <cstdlib>
+#include <new>
+#include <set>
+
+namespace {
+
+const char kLinePrefix[] = "ipoib-guidmask-audit: ";
+const std::size_t kLinePrefixLength = sizeof kLinePrefix - 1;
+
+void RefuseWithoutMemory() {
+    PrintErrorLiteral("ipoib-guidmask-audit: out of memory\n");
+    std::_Exit(kAuditTrouble);
+}
+
+// The reason a store could not be read: its stderr line without the program's name.
+std::wstring ProblemOf(const std::string& lines) {
+    std::string line = lines.substr(0, lines.find('\n'));
+    if (line.compare(0, kLinePrefixLength, kLinePrefix) == 0) {
+        line.erase(0, kLinePrefixLength);
+    }
+    return DecodeUtf8(line.data(), line.size());
+}
+
+// One store at a time: it is loaded, audited and let go before the next.
+void AuditStore(const wchar_t* store, AuditReport* report) {
+    StoreOutcome outcome = {L"", false, L"", L""};
+    std::string lines;
+    outcome.read = OpenHostRegistry(store, &outcome.label, &lines);
+    if (!lines.empty()) {
+        PrintErrorText(DecodeUtf8(lines.data(), lines.size()).c_str());
+    }
+    if (!lines.empty()) {
+        (outcome.read ? outcome.warning : outcome.problem) = ProblemOf(lines);
+    }
+    report->stores.push_back(outcome);
+    if (outcome.read) {
+        AuditOpenRegistry(report->stores.size() - 1, report->silentMask, &report->records);
+        CloseRegistry();
+    }
+}
+
+// The file's name: the store's path with each separator as "_", ending in ".reg".
+std::wstring ImportFileName(const std::wstring& label) {
+    std::wstring name = label;
+    while (name.compare(0, 2, L"./") == 0) {
+        name.erase(0, 2);
+    }
+    for (wchar_t& unit : name) {
+        if (unit == L'/' || unit == L'\\' || unit == L':') {
+            unit = L'_';
+        }
+    }
+    const std::size_t length = name.size();
+    const bool endsInReg = length >= 4 && name[length - 4] == L'.' &&
+                           (name[length - 3] | 0x20) == L'r' && (name[length - 2] | 0x20) == L'e' &&
+                           (name[length - 1] | 0x20) == L'g';
+    return endsInReg ? name : name + L".reg";
+}
+
+// False when a file could not be written (said on standard error). Two stores whose paths
+// give one name would overwrite each other's file: the second is refused.
+bool WriteImportFiles(const AuditSettings& settings, const AuditReport& report) {
+    bool written = true;
+    std::set<std::wstring> names;
+    for (std::size_t store = 0; store < report.stores.size(); ++store) {
+        if (!report.stores[store].read) {
+            continue;
+        }
+        const std::wstring name = ImportFileName(report.stores[store].label);
+        const std::wstring path = settings.regDir + L"/" + name;
+        std::wstring problem = L"another store's file has this name";
+        if (!names.insert(name).second ||
+            !WriteOutputFile(path, RegImportFile(report, store), &problem)) {
+            PrintErrorText((L"ipoib-guidmask-audit: " + path + L": cannot write the import file: " +
+                            problem + L"\n")
+                               .c_str());
+            written = false;
+        }
+    }
+    return written;
+}
+
+void PrintReport(const AuditSettings& settings, const AuditReport& report, int status) {
+    if (settings.regFile) {
+        if (!report.stores.empty() && report.stores[0].read) {
+            const std::string bytes = RegImportFile(report, 0);
+            WriteOutputBytes(bytes.data(), bytes.size());
+        }
+    } else if (settings.json) {
+        PrintJsonReport(report, status);
+    } else {
+        PrintTextReport(report);
+    }
+}
+
+} // namespace
+
+int AuditMain(int argc, const wchar_t* const* argv) {
+    std::set_new_handler(RefuseWithoutMemory);
+    AuditSettings settings;
+    const AuditCommandLine commandLine = ParseAuditCommandLine(argc, argv, &settings);
+    if (!commandLine.run) {
+        FlushConsole();
+        return commandLine.status;
+    }
+    AuditReport report;
+    report.silentMask = settings.silentMask;
+    report.maskDependentCount = 0;
+    if (settings.stores.empty()) {
+        AuditStore(nullptr, &report);
+    }
+    for (const std::wstring& store : settings.stores) {
+        AuditStore(store.c_str(), &report);
+    }
+    FindConflicts(&report);
+    int status = AuditStatus(report);
+    if (!settings.regDir.empty() && !WriteImportFiles(settings, report)) {
+        status = kAuditTrouble;
+    }
+    PrintReport(settings, report, status);
+    FlushConsole();
+    return status;
+}

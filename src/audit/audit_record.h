@@ -1,0 +1,123 @@
+// What the audit holds of each IPoIB adapter, and of the whole audit: the plan of a silent fix
+// run with the given -d mask, adapter by adapter, store by store.
+#pragma once
+
+#include "audit/mac_address.h"
+#include "guid/guid_mask.h"
+#include "guid/port_guid.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+enum AuditState {
+    kStateOk,           // a silent fix would change nothing
+    kStateWouldWrite,   // no mask stored, or stored text that is no mask
+    kStateWouldReplace, // a different valid mask is stored
+    kStateNoInstance,   // the adapter's network instance is missing
+};
+
+enum GuidClass {
+    kClassNone, // no instance, so no GUID
+    kClassKnown,
+    kClassWorkaround,
+    kClassUnrecognized,
+};
+
+enum StoredMaskKind {
+    kStoredAbsent,
+    kStoredMask,    // decimal text of a valid mask, as a fix writes it
+    kStoredNotMask, // any other text
+};
+
+// What an interactive fix (-f) would do.
+enum FixAction {
+    kFixNone, // no instance: the adapter is not fixed
+    kFixWritesPredefined,
+    kFixNothingToFix,
+    kFixPrompts,
+};
+
+struct AuditRecord {
+    std::size_t store; // index into AuditReport::stores
+    // The registry's text, as UTF-8: a fleet's records are held until the report.
+    std::string subkey;
+    std::string driverDesc; // empty when absent
+    std::string instanceId; // "NetCfgInstanceId"; empty when it cannot be read
+    std::string connectionName;
+    PortGuid guid;
+    GuidClass guidClass;
+    GuidMask predefinedMask; // known or work-around mask (0x00: nothing to write)
+    StoredMaskKind storedKind;
+    std::string storedText;
+    GuidMask storedMask;
+    bool silentFixWrites;
+    GuidMask silentFixMask;
+    bool maskFromArgument; // the silent fix writes the -d mask: the address depends on it
+    FixAction fixAction;
+    AuditState state;
+    DerivedAddress afterFix; // not derived: no instance, or the driver's built-in mapping
+    DerivedAddress stored;   // from the stored mask, where one is stored
+};
+
+enum FindingKind {
+    kMacCollision,    // conflict: different port GUIDs, one address
+    kGuidOnTwoHosts,  // conflict
+    kGroupAddress,    // conflict
+    kGuidTwiceOnHost, // warning
+    kZeroGuid,        // warning
+};
+
+enum AddressReading {
+    kBothReadings, // every mask involved is symmetric
+    kLsbFirst,
+    kMsbFirst,
+};
+
+struct Finding {
+    FindingKind kind;
+    std::vector<std::size_t> records; // indexes into AuditReport::records
+    PortGuid guid;                    // the GUID of the GUID findings
+    MacAddress address;               // the address of the address findings
+    AddressReading reading;
+};
+
+struct StoreOutcome {
+    std::wstring label;
+    bool read;
+    std::wstring problem; // why it could not be read
+    std::wstring warning; // read, but maybe incomplete (a dirty hive without its logs): why
+};
+
+struct AuditReport {
+    GuidMask silentMask;
+    std::vector<StoreOutcome> stores;
+    std::vector<AuditRecord> records;
+    std::vector<Finding> conflicts;
+    std::vector<Finding> warnings;
+    std::size_t maskDependentCount; // adapters whose address depends on the -d mask
+    std::vector<GuidMask> suggestedMasks;
+};
+
+bool IsConflict(FindingKind kind);
+
+// The audit's exit status: 0 all ok, 1 a fix would change something or an instance is missing,
+// 2 a conflict, 3 a store that could not be read. Bad usage (3) never gets this far.
+int AuditStatus(const AuditReport& report);
+
+struct AuditCounts {
+    std::size_t unreadable;
+    std::size_t byState[4];
+};
+
+AuditCounts CountAudit(const AuditReport& report);
+
+// The names both reports give: "ok", "would-write", "would-replace", "no-instance"; the
+// findings' kinds; "lsb-first", "msb-first" (nullptr for both readings); "known", "workaround",
+// "unrecognized" (nullptr for none); "write-predefined", "nothing-to-fix", "prompt" (nullptr
+// for none).
+const char* StateName(AuditState state);
+const char* FindingName(FindingKind kind);
+const char* ReadingName(AddressReading reading);
+const char* ClassName(GuidClass guidClass);
+const char* FixActionName(FixAction action);

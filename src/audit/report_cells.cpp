@@ -1,0 +1,53 @@
+#include "audit/report_cells.h"
+
+#include "console/console_format.h"
+#include "text/utf8.h"
+
+std::wstring Wide(const std::string& utf8) {
+    return DecodeUtf8(utf8.data(), utf8.size());
+}
+
+std::wstring Printable(const std::wstring& text) {
+    std::wstring cell = text;
+    for (wchar_t& unit : cell) {
+        if (unit < L' ' || unit == 0x7F) {
+            unit = L'?';
+        }
+    }
+    return cell;
+}
+
+std::string Utf8(const std::wstring& text) {
+    std::string bytes;
+    AppendUtf8(text.data(), text.size(), &bytes);
+    return bytes;
+}
+
+std::wstring GuidText(PortGuid guid) {
+    std::wstring text = L"0x";
+    for (int index = 0; index < 8; ++index) {
+        text += ExpandMessage(L"%02x", nullptr, PortGuidByte(guid, index));
+    }
+    return text;
+}
+
+std::wstring MaskText(GuidMask mask) {
+    return ExpandMessage(L"0x%02x", nullptr, mask);
+}
+
+std::wstring WrittenText(GuidMask mask) {
+    return FormatGuidMaskValue(mask).characters;
+}
+
+std::wstring AdapterPlace(const AuditReport& report, std::size_t record) {
+    const AuditRecord& adapter = report.records[record];
+    return Printable(report.stores[adapter.store].label + L" " + Wide(adapter.subkey));
+}
+
+std::wstring AddressText(const DerivedAddress& address) {
+    if (address.symmetric) {
+        return FormatMacAddress(address.lsbFirst);
+    }
+    return L"lsb:" + FormatMacAddress(address.lsbFirst) + L",msb:" +
+           FormatMacAddress(address.msbFirst);
+}
