@@ -111,7 +111,8 @@ def export_areas(env, label):
         completed = run_in_wine(env, ["reg", "export", area, target, "/y"])
         if completed.returncode != 0:
             if b"Unable to find" not in completed.stderr + completed.stdout:
-                raise RuntimeError(f"reg export {area} failed: {completed.stderr!r}")
+                raise RuntimeError(f"reg export {area} failed with status {completed.returncode}: "
+                                   f"{completed.stdout!r} {completed.stderr!r}")
             continue
         with open(host_target, "rb") as handle:
             state.update(reg_file.parse_reg_bytes(handle.read(), wine_escapes=True))
