@@ -8,10 +8,37 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
 const char kProgramName[] = "ipoib-guidmask-audit";
+
+// The files of the stores audited so far (device and inode), which an import file must never
+// replace: in an export's own folder, --reg-dir . would otherwise write over the export.
+std::vector<std::pair<dev_t, ino_t>> gStoreFiles;
+
+void RememberStoreFile(const std::string& path) {
+    struct stat status;
+    if (stat(path.c_str(), &status) == 0) {
+        gStoreFiles.emplace_back(status.st_dev, status.st_ino);
+    }
+}
+
+bool IsStoreFile(const std::string& path) {
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) {
+        return false;
+    }
+    for (const std::pair<dev_t, ino_t>& file : gStoreFiles) {
+        if (file.first == status.st_dev && file.second == status.st_ino) {
+            return true;
+        }
+    }
+    return false;
+}
 
 std::string Utf8(const std::wstring& text) {
     std::string bytes;
@@ -39,11 +66,16 @@ bool OpenHostRegistry(const wchar_t* store, std::wstring* label, std::string* li
                       "IPOIB_GUIDMASK_REGISTRY to a .reg file or a SYSTEM hive file\n");
         return false;
     }
+    RememberStoreFile(path);
     return OpenRegistryStore(path.c_str(), kProgramName, kRunRegistryAreas, kRunRegistryAreaCount,
                              false, lines);
 }
 
 bool WriteOutputFile(const std::wstring& path, const std::string& bytes, std::wstring* problem) {
+    if (IsStoreFile(Utf8(path))) {
+        *problem = L"it is one of the stores audited, which the audit never writes";
+        return false;
+    }
     std::FILE* file = std::fopen(Utf8(path).c_str(), "wb");
     bool written =
         file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();

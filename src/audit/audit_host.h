@@ -13,5 +13,6 @@ bool AuditTakesStores();
 // gets the stderr lines to print (UTF-8): why it could not be opened, or a warning.
 bool OpenHostRegistry(const wchar_t* store, std::wstring* label, std::string* lines);
 
-// Writes bytes to the file at path, replacing it; false with the reason in problem.
+// Writes bytes to the file at path, replacing it, unless it is one of the stores audited; false
+// with the reason in problem.
 bool WriteOutputFile(const std::wstring& path, const std::string& bytes, std::wstring* problem);
