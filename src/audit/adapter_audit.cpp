@@ -13,7 +13,7 @@
 
 namespace {
 
-const char kTooLongText[] = "(more than 254 characters)";
+const char kTooLongText[] = "(254 characters or more)";
 
 std::string Utf8(const wchar_t* text) {
     std::string bytes;
@@ -40,20 +40,43 @@ std::string ConnectionName(const wchar_t* instanceId) {
     return name;
 }
 
-// A value too long to read is still stored, and is no mask.
+// What stands for a stored value of another type than the REG_SZ a fix writes.
+std::string OtherTypeText(DWORD type) {
+    switch (type) {
+    case REG_EXPAND_SZ:
+        return "(a REG_EXPAND_SZ value)";
+    case REG_BINARY:
+        return "(a REG_BINARY value)";
+    case REG_DWORD:
+        return "(a REG_DWORD value)";
+    case REG_MULTI_SZ:
+        return "(a REG_MULTI_SZ value)";
+    default:
+        return "(a value of type " + std::to_string(type) + ")";
+    }
+}
+
+// A value too long to read, or of another type than REG_SZ, is still stored, and is no mask:
+// a silent fix writes over it.
 void ReadStored(HKEY adapterKey, AuditRecord* record) {
-    wchar_t value[kStringValueBufferLength];
-    if (ReadStringValue(adapterKey, L"GUIDMask", value)) {
-        record->storedText = Utf8(value);
-        record->storedKind = ReadStoredMask(record->storedText, &record->storedMask);
+    DWORD type = 0;
+    DWORD byteCount = 0;
+    if (RegQueryValueExW(adapterKey, L"GUIDMask", nullptr, &type, nullptr, &byteCount) !=
+        ERROR_SUCCESS) {
         return;
     }
-    DWORD byteCount = 0;
-    if (RegQueryValueExW(adapterKey, L"GUIDMask", nullptr, nullptr, nullptr, &byteCount) ==
-        ERROR_SUCCESS) {
-        record->storedText = kTooLongText;
-        record->storedKind = kStoredNotMask;
+    record->storedKind = kStoredNotMask;
+    if (type != REG_SZ) {
+        record->storedText = OtherTypeText(type);
+        return;
     }
+    wchar_t value[kStringValueBufferLength];
+    if (!ReadStringValue(adapterKey, L"GUIDMask", value)) {
+        record->storedText = kTooLongText;
+        return;
+    }
+    record->storedText = Utf8(value);
+    record->storedKind = ReadStoredMask(record->storedText, &record->storedMask);
 }
 
 GuidClass ClassOf(GuidStanding standing) {
