@@ -8,6 +8,9 @@
 #include "audit/reg_import_file.h"
 #include "audit/text_report.h"
 #include "console/console.h"
+#include "fix/adapter_pass.h"
+#include "registry/instance_table.h"
+#include "registry/registry_api.h"
 #include "registry/registry_session.h"
 #include "text/utf8.h"
 
@@ -34,11 +37,29 @@ std::wstring ProblemOf(const std::string& lines) {
     return DecodeUtf8(line.data(), line.size());
 }
 
-// One store at a time: it is loaded, audited and let go before the next.
+bool KeyExists(const wchar_t* path) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+// One store at a time: it is loaded, audited and let go before the next. A store that holds
+// neither key the run reads is most often an export of another key: it has nothing to audit,
+// and passing it as clean would tell an engine that the host needs nothing.
 void AuditStore(const wchar_t* store, AuditReport* report) {
     StoreOutcome outcome = {L"", false, L"", L""};
     std::string lines;
     outcome.read = OpenHostRegistry(store, &outcome.label, &lines);
+    if (outcome.read && !KeyExists(NetworkInstancesKey) && !KeyExists(AdapterClassKey)) {
+        CloseRegistry();
+        outcome.read = false;
+        if (lines.empty()) {
+            lines = std::string(kLinePrefix) + "the registry holds neither key the audit reads\n";
+        }
+    }
     if (!lines.empty()) {
         PrintErrorText(DecodeUtf8(lines.data(), lines.size()).c_str());
     }
