@@ -40,19 +40,15 @@ bool Is(const wchar_t* argument, const wchar_t* option) {
 }
 
 // The options that take a value, and the checks that need every argument.
-AuditCommandLine TakeValue(const wchar_t* option, const wchar_t* value, bool* maskGiven,
-                           AuditSettings* settings) {
+AuditCommandLine TakeValue(const wchar_t* option, const wchar_t* value, AuditSettings* settings) {
     if (Is(option, L"-d")) {
+        // As in the first program, a later -d takes the place of an earlier one.
         std::uint32_t mask = 0;
         std::wstring refusal;
-        if (*maskGiven) {
-            return Refuse(L"-d is given twice");
-        }
         if (!ReadMaskArgument(value, &mask, &refusal)) {
             PrintErrorText(refusal.c_str());
             return AuditCommandLine{false, kAuditTrouble};
         }
-        *maskGiven = true;
         settings->silentMask = static_cast<GuidMask>(mask & 0xFFu);
     } else if (!settings->regDir.empty() || *value == L'\0') {
         return Refuse(settings->regDir.empty() ? L"--reg-dir needs a directory"
@@ -82,7 +78,6 @@ AuditCommandLine CheckTogether(const AuditSettings& settings) {
 AuditCommandLine ParseAuditCommandLine(int argc, const wchar_t* const* argv,
                                        AuditSettings* settings) {
     *settings = AuditSettings{false, false, L"", 0xE7, {}};
-    bool maskGiven = false;
     bool storesOnly = false;
     for (int index = 1; index < argc; ++index) {
         const wchar_t* argument = argv[index];
@@ -104,7 +99,7 @@ AuditCommandLine ParseAuditCommandLine(int argc, const wchar_t* const* argv,
             if (index == argc - 1) {
                 return Refuse(std::wstring(argument) + L" needs a value");
             }
-            const AuditCommandLine taken = TakeValue(argument, argv[++index], &maskGiven, settings);
+            const AuditCommandLine taken = TakeValue(argument, argv[++index], settings);
             if (!taken.run) {
                 return taken;
             }
