@@ -7,10 +7,21 @@ std::wstring Wide(const std::string& utf8) {
     return DecodeUtf8(utf8.data(), utf8.size());
 }
 
+namespace {
+
+// Control characters (C0, DEL, C1) and the marks that turn text's direction around: either
+// could make a row read as something it is not.
+bool IsHiddenControl(unsigned unit) {
+    return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || (unit >= 0x202A && unit <= 0x202E) ||
+           (unit >= 0x2066 && unit <= 0x2069);
+}
+
+} // namespace
+
 std::wstring Printable(const std::wstring& text) {
     std::wstring cell = text;
     for (wchar_t& unit : cell) {
-        if (unit < L' ' || unit == 0x7F) {
+        if (IsHiddenControl(static_cast<unsigned>(unit))) {
             unit = L'?';
         }
     }
