@@ -8,22 +8,15 @@
 
 #include "text/utf8.h"
 
-#include <cwchar>
 #include <string>
 
 namespace {
 
 const char kTooLongText[] = "(254 characters or more)";
 
-std::string Utf8(const wchar_t* text) {
-    std::string bytes;
-    AppendUtf8(text, std::wcslen(text), &bytes);
-    return bytes;
-}
-
 std::string StringValue(HKEY key, const wchar_t* name) {
     wchar_t value[kStringValueBufferLength];
-    return ReadStringValue(key, name, value) ? Utf8(value) : std::string();
+    return ReadStringValue(key, name, value) ? EncodeUtf8(value) : std::string();
 }
 
 // The connection's name, below the network instance's Connection key.
@@ -75,7 +68,7 @@ void ReadStored(HKEY adapterKey, AuditRecord* record) {
         record->storedText = kTooLongText;
         return;
     }
-    record->storedText = Utf8(value);
+    record->storedText = EncodeUtf8(value);
     record->storedKind = ReadStoredMask(record->storedText, &record->storedMask);
 }
 
@@ -120,7 +113,7 @@ AuditState StateOf(const AuditRecord& record) {
 AuditRecord EmptyRecord(std::size_t store, const wchar_t* subkey) {
     AuditRecord record;
     record.store = store;
-    record.subkey = Utf8(subkey);
+    record.subkey = EncodeUtf8(subkey);
     record.guid = 0;
     record.guidClass = kClassNone;
     record.predefinedMask = 0x00;
@@ -143,7 +136,7 @@ void AuditAdapter(HKEY adapterKey, AuditRecord* record, GuidMask silentMask) {
     if (!ReadStringValue(adapterKey, L"NetCfgInstanceId", instanceId)) {
         return;
     }
-    record->instanceId = Utf8(instanceId);
+    record->instanceId = EncodeUtf8(instanceId);
     record->connectionName = ConnectionName(instanceId);
     const IpoibInstance* instance = FindInstance(ProcessInstanceTable(), instanceId);
     if (instance == nullptr) {
@@ -183,7 +176,7 @@ void VisitSubkey(HKEY classKey, DWORD index, std::size_t store, GuidMask silentM
 StoredMaskKind ReadStoredMask(const std::string& text, GuidMask* mask) {
     for (std::size_t index = 0; index < MaskCandidateCount; ++index) {
         const GuidMaskValueText written = FormatGuidMaskValue(MaskCandidates[index]);
-        if (text == Utf8(written.characters)) {
+        if (text == EncodeUtf8(written.characters)) {
             *mask = MaskCandidates[index];
             return kStoredMask;
         }

@@ -4,10 +4,8 @@
 #include "registry/registry_session.h"
 #include "text/utf8.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <sys/stat.h>
 #include <utility>
 #include <vector>
@@ -40,12 +38,6 @@ bool IsStoreFile(const std::string& path) {
     return false;
 }
 
-std::string Utf8(const std::wstring& text) {
-    std::string bytes;
-    AppendUtf8(text.data(), text.size(), &bytes);
-    return bytes;
-}
-
 } // namespace
 
 bool AuditTakesStores() {
@@ -55,7 +47,7 @@ bool AuditTakesStores() {
 bool OpenHostRegistry(const wchar_t* store, std::wstring* label, std::string* lines) {
     std::string path;
     if (store != nullptr) {
-        path = Utf8(store);
+        path = EncodeUtf8(store);
     } else if (const char* named = std::getenv("IPOIB_GUIDMASK_REGISTRY")) {
         path = named;
     }
@@ -71,21 +63,11 @@ bool OpenHostRegistry(const wchar_t* store, std::wstring* label, std::string* li
                              false, lines);
 }
 
-bool WriteOutputFile(const std::wstring& path, const std::string& bytes, std::wstring* problem) {
-    if (IsStoreFile(Utf8(path))) {
+std::FILE* OpenOutputFile(const std::wstring& path, std::wstring* problem) {
+    const std::string name = EncodeUtf8(path);
+    if (IsStoreFile(name)) {
         *problem = L"it is one of the stores audited, which the audit never writes";
-        return false;
+        return nullptr;
     }
-    std::FILE* file = std::fopen(Utf8(path).c_str(), "wb");
-    bool written =
-        file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const int error = errno;
-    if (file != nullptr && std::fclose(file) != 0) {
-        written = false;
-    }
-    if (!written) {
-        const char* reason = std::strerror(error);
-        *problem = DecodeUtf8(reason, std::strlen(reason));
-    }
-    return written;
+    return std::fopen(name.c_str(), "wb");
 }

@@ -3,6 +3,7 @@
 // machine's registry only.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 // Whether STORE arguments are taken.
@@ -13,6 +14,6 @@ bool AuditTakesStores();
 // gets the stderr lines to print (UTF-8): why it could not be opened, or a warning.
 bool OpenHostRegistry(const wchar_t* store, std::wstring* label, std::string* lines);
 
-// Writes bytes to the file at path, replacing it, unless it is one of the stores audited; false
-// with the reason in problem.
-bool WriteOutputFile(const std::wstring& path, const std::string& bytes, std::wstring* problem);
+// The file at path opened to be replaced, unless it is one of the stores audited; null with the
+// reason in problem, or with errno set.
+std::FILE* OpenOutputFile(const std::wstring& path, std::wstring* problem);

@@ -14,7 +14,10 @@
 #include "registry/registry_session.h"
 #include "text/utf8.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <set>
 
@@ -89,6 +92,23 @@ std::wstring ImportFileName(const std::wstring& label) {
                            (name[length - 3] | 0x20) == L'r' && (name[length - 2] | 0x20) == L'e' &&
                            (name[length - 1] | 0x20) == L'g';
     return endsInReg ? name : name + L".reg";
+}
+
+// Writes bytes to the file at path, replacing it; false with the reason in problem.
+bool WriteOutputFile(const std::wstring& path, const std::string& bytes, std::wstring* problem) {
+    problem->clear();
+    std::FILE* file = OpenOutputFile(path, problem);
+    bool written =
+        file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const int error = errno;
+    if (file != nullptr && std::fclose(file) != 0) {
+        written = false;
+    }
+    if (!written && problem->empty()) {
+        const char* reason = std::strerror(error);
+        *problem = DecodeUtf8(reason, std::strlen(reason));
+    }
+    return written;
 }
 
 // False when a file could not be written (said on standard error). Two stores whose paths

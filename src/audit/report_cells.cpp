@@ -28,12 +28,6 @@ std::wstring Printable(const std::wstring& text) {
     return cell;
 }
 
-std::string Utf8(const std::wstring& text) {
-    std::string bytes;
-    AppendUtf8(text.data(), text.size(), &bytes);
-    return bytes;
-}
-
 std::wstring GuidText(PortGuid guid) {
     std::wstring text = L"0x";
     for (int index = 0; index < 8; ++index) {

@@ -11,7 +11,6 @@ std::wstring Wide(const std::string& utf8);
 // "DriverDesc", say) becomes "?", so that a row stays one line and no text can pose as the
 // report's own lines.
 std::wstring Printable(const std::wstring& text);
-std::string Utf8(const std::wstring& text);
 
 // "0x" and bytes 0 to 7, as the first program prints a port GUID.
 std::wstring GuidText(PortGuid guid);

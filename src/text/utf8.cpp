@@ -191,3 +191,9 @@ void AppendUtf8(const wchar_t* text, std::size_t length, std::string* out) {
     }
     AppendUtf8(units.data(), units.size(), out);
 }
+
+std::string EncodeUtf8(const std::wstring& text) {
+    std::string bytes;
+    AppendUtf8(text.data(), text.size(), &bytes);
+    return bytes;
+}

@@ -41,3 +41,4 @@ void AppendUtf16Le(const char16_t* units, std::size_t length, std::string* out);
 // The console's wide text, from and to UTF-8 as above.
 std::wstring DecodeUtf8(const char* bytes, std::size_t length);
 void AppendUtf8(const wchar_t* text, std::size_t length, std::string* out);
+std::string EncodeUtf8(const std::wstring& text);
