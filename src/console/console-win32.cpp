@@ -6,6 +6,7 @@
 // reads the reply's bytes as they are typed.
 #include "console/console.h"
 #include "console/console_format.h"
+#include "console/console_handle-win32.h"
 #include "text/utf8.h"
 
 #include <fcntl.h>
@@ -23,8 +24,7 @@ ConsoleOutputKind gOutputKind = OutputNotChecked;
 ConsoleOutputKind gErrorKind = OutputNotChecked;
 
 ConsoleOutputKind FindConsoleOutputKind(HANDLE handle) {
-    DWORD mode = 0;
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) {
+    if (!IsConsoleHandle(handle)) {
         return OutputToStream;
     }
     return OutputToConsole;

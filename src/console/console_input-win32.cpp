@@ -8,6 +8,7 @@
 // would go on writing later adapters' masks until that thread ended the process. So after an
 // empty console read the program waits a moment for the handler's word, and ends at once if
 // it comes, as the system's own handler ends a program stopped by Ctrl-C.
+#include "console/console_handle-win32.h"
 #include "console/input_source.h"
 
 #include <windows.h>
@@ -45,8 +46,7 @@ void StopIfControlCPressed() {
 
 InputSource OpenInputSource() {
     const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
-    DWORD mode = 0;
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0) {
+    if (IsConsoleHandle(handle)) {
         inputTyped = true;
         controlCPressed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (controlCPressed != nullptr) {

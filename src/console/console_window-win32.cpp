@@ -10,6 +10,7 @@
 // The line saying so goes to standard error: standard output is the report, and the same
 // whatever the window does. Standard error is that console too whenever the line is written.
 #include "console/console.h"
+#include "console/console_handle-win32.h"
 
 #include <windows.h>
 
@@ -18,11 +19,8 @@
 
 namespace {
 
-bool IsConsoleHandle(DWORD standardHandle) {
-    const HANDLE handle = GetStdHandle(standardHandle);
-    DWORD mode = 0;
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
-           GetConsoleMode(handle, &mode) != 0;
+bool IsStandardConsole(DWORD standardHandle) {
+    return IsConsoleHandle(GetStdHandle(standardHandle));
 }
 
 // user32 is loaded only here, for a process that already has a console window of its own:
@@ -45,8 +43,8 @@ bool IsVisibleWindow(HWND window) {
 }
 
 bool HasOwnVisibleConsole() {
-    if (!IsConsoleHandle(STD_INPUT_HANDLE) || !IsConsoleHandle(STD_OUTPUT_HANDLE) ||
-        !IsConsoleHandle(STD_ERROR_HANDLE)) {
+    if (!IsStandardConsole(STD_INPUT_HANDLE) || !IsStandardConsole(STD_OUTPUT_HANDLE) ||
+        !IsStandardConsole(STD_ERROR_HANDLE)) {
         return false;
     }
     DWORD processes[2];
