@@ -23,8 +23,8 @@ bool CurrentAddress(const LiveAdapter& live, MacAddress* address) {
 
 // Whether current is expected's address under a reading, and under which.
 bool Matches(const MacAddress& current, const DerivedAddress& expected, AddressReading* reading) {
-    const bool lsb = SameAddress(current, expected.lsbFirst);
-    const bool msb = SameAddress(current, expected.msbFirst);
+    const bool lsb = AddressNumber(current) == AddressNumber(expected.lsbFirst);
+    const bool msb = AddressNumber(current) == AddressNumber(expected.msbFirst);
     *reading = lsb == msb ? kBothReadings : lsb ? kLsbFirst : kMsbFirst;
     return lsb || msb;
 }
