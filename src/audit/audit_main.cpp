@@ -5,6 +5,8 @@
 #include "audit/audit_host.h"
 #include "audit/conflicts.h"
 #include "audit/json_report.h"
+#include "audit/live_audit.h"
+#include "audit/live_interfaces.h"
 #include "audit/reg_import_file.h"
 #include "audit/text_report.h"
 #include "console/console.h"
@@ -49,11 +51,23 @@ bool KeyExists(const wchar_t* path) {
     return true;
 }
 
+// The live state of the host whose registry was just audited: on Windows the machine's
+// interfaces, on POSIX none (a store file is no live host). A table that could not be read is
+// said in one line; it is no trouble of the store's.
+void AddHostLiveFacts(std::size_t store, AuditReport* report) {
+    const LiveTables tables = ReadLiveTables();
+    AddLiveFacts(tables, store, report);
+    const std::string line = LiveFailureLine(tables);
+    if (!line.empty()) {
+        PrintErrorText(DecodeUtf8(line.data(), line.size()).c_str());
+    }
+}
+
 // One store at a time: it is loaded, audited and let go before the next. A store that holds
 // neither key the run reads is most often an export of another key: it has nothing to audit,
 // and passing it as clean would tell an engine that the host needs nothing.
 void AuditStore(const wchar_t* store, AuditReport* report) {
-    StoreOutcome outcome = {L"", false, L"", L""};
+    StoreOutcome outcome = {L"", false, L"", L"", kLiveNoHost, {}};
     std::string lines;
     outcome.read = OpenHostRegistry(store, &outcome.label, &lines);
     if (outcome.read && !KeyExists(NetworkInstancesKey) && !KeyExists(AdapterClassKey)) {
@@ -73,6 +87,7 @@ void AuditStore(const wchar_t* store, AuditReport* report) {
     if (outcome.read) {
         AuditOpenRegistry(report->stores.size() - 1, report->silentMask, &report->records);
         CloseRegistry();
+        AddHostLiveFacts(report->stores.size() - 1, report);
     }
 }
 

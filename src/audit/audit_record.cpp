@@ -6,8 +6,9 @@ const char* StateName(AuditState state) {
 }
 
 const char* FindingName(FindingKind kind) {
-    static const char* const names[] = {"mac-collision", "guid-on-two-hosts", "group-address",
-                                        "guid-twice-on-host", "zero-guid"};
+    static const char* const names[] = {
+        "mac-collision", "guid-on-two-hosts",  "group-address", "guid-twice-on-host",
+        "zero-guid",     "neighbor-collision", "live-collision"};
     return names[kind];
 }
 
@@ -27,11 +28,11 @@ const char* FixActionName(FixAction action) {
 }
 
 bool IsConflict(FindingKind kind) {
-    return kind == kMacCollision || kind == kGuidOnTwoHosts || kind == kGroupAddress;
+    return kind != kGuidTwiceOnHost && kind != kZeroGuid;
 }
 
 AuditCounts CountAudit(const AuditReport& report) {
-    AuditCounts counts = {0, {0, 0, 0, 0}};
+    AuditCounts counts = {0, {0, 0, 0, 0}, 0};
     for (const StoreOutcome& store : report.stores) {
         if (!store.read) {
             ++counts.unreadable;
@@ -39,6 +40,9 @@ AuditCounts CountAudit(const AuditReport& report) {
     }
     for (const AuditRecord& record : report.records) {
         ++counts.byState[record.state];
+        if (record.live.state == kLivePendingRestart) {
+            ++counts.pendingRestart;
+        }
     }
     return counts;
 }
@@ -53,6 +57,6 @@ int AuditStatus(const AuditReport& report) {
     }
     const std::size_t changes = counts.byState[kStateWouldWrite] +
                                 counts.byState[kStateWouldReplace] +
-                                counts.byState[kStateNoInstance];
+                                counts.byState[kStateNoInstance] + counts.pendingRestart;
     return changes > 0 ? 1 : 0;
 }

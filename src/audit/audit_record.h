@@ -2,6 +2,8 @@
 // run with the given -d mask, adapter by adapter, store by store.
 #pragma once
 
+#include "audit/live_adapter.h"
+#include "audit/live_interfaces.h"
 #include "audit/mac_address.h"
 #include "guid/guid_mask.h"
 #include "guid/port_guid.h"
@@ -58,20 +60,17 @@ struct AuditRecord {
     AuditState state;
     DerivedAddress afterFix; // not derived: no instance, or the driver's built-in mapping
     DerivedAddress stored;   // from the stored mask, where one is stored
+    LiveAdapter live;        // the "NetworkAddress" override, and the live host's facts
 };
 
 enum FindingKind {
-    kMacCollision,    // conflict: different port GUIDs, one address
-    kGuidOnTwoHosts,  // conflict
-    kGroupAddress,    // conflict
-    kGuidTwiceOnHost, // warning
-    kZeroGuid,        // warning
-};
-
-enum AddressReading {
-    kBothReadings, // every mask involved is symmetric
-    kLsbFirst,
-    kMsbFirst,
+    kMacCollision,      // conflict: different port GUIDs, one address
+    kGuidOnTwoHosts,    // conflict
+    kGroupAddress,      // conflict
+    kGuidTwiceOnHost,   // warning
+    kZeroGuid,          // warning
+    kNeighborCollision, // conflict: neighbors with one link-layer address, or with the host's own
+    kLiveCollision,     // conflict: two adapters whose current addresses are equal
 };
 
 struct Finding {
@@ -80,13 +79,16 @@ struct Finding {
     PortGuid guid;                    // the GUID of the GUID findings
     MacAddress address;               // the address of the address findings
     AddressReading reading;
+    std::vector<std::string> neighbors; // the neighbor IP addresses of a neighbor collision
 };
 
 struct StoreOutcome {
     std::wstring label;
     bool read;
-    std::wstring problem; // why it could not be read
-    std::wstring warning; // read, but maybe incomplete (a dirty hive without its logs): why
+    std::wstring problem;  // why it could not be read
+    std::wstring warning;  // read, but maybe incomplete (a dirty hive without its logs): why
+    LiveAvailability live; // a live host (Windows) or a store file
+    std::vector<LiveNeighbor> neighbors; // of the store's IPoIB interfaces
 };
 
 struct AuditReport {
@@ -101,13 +103,15 @@ struct AuditReport {
 
 bool IsConflict(FindingKind kind);
 
-// The audit's exit status: 0 all ok, 1 a fix would change something or an instance is missing,
-// 2 a conflict, 3 a store that could not be read. Bad usage (3) never gets this far.
+// The audit's exit status: 0 all ok, 1 a fix would change something, an instance is missing or
+// a restart is pending, 2 a conflict, 3 a store that could not be read. Bad usage (3) never gets
+// this far.
 int AuditStatus(const AuditReport& report);
 
 struct AuditCounts {
     std::size_t unreadable;
     std::size_t byState[4];
+    std::size_t pendingRestart; // adapters whose stored mask is not in effect yet
 };
 
 AuditCounts CountAudit(const AuditReport& report);

@@ -15,6 +15,15 @@ std::uint64_t AddressNumber(const MacAddress& address) {
     return number;
 }
 
+MacAddress AddressOfNumber(std::uint64_t number) {
+    MacAddress address;
+    for (int index = 5; index >= 0; --index) {
+        address.bytes[index] = static_cast<std::uint8_t>(number & 0xFFu);
+        number >>= 8;
+    }
+    return address;
+}
+
 // An address the present interface has now; false when there is none to compare.
 bool CurrentAddress(const LiveAdapter& live, MacAddress* address) {
     return live.interfaceFound && live.interfaceFacts.status != kLinkNotPresent &&
@@ -69,72 +78,83 @@ bool TakesPart(const LiveNeighbor& neighbor, MacAddress* link) {
 }
 
 // Whether an earlier record of the store names the same interface.
-bool SeenBefore(const std::vector<AuditRecord>& records, const std::vector<LiveAdapter>& live,
-                std::size_t index) {
+bool SeenBefore(const std::vector<AuditRecord>& records, std::size_t index) {
+    const LiveAdapter& live = records[index].live;
     for (std::size_t earlier = 0; earlier < index; ++earlier) {
-        if (records[earlier].store == records[index].store && live[earlier].interfaceFound &&
-            SameInterfaceGuid(live[earlier].interfaceFacts.guid, live[index].interfaceFacts.guid)) {
+        if (records[earlier].store == records[index].store &&
+            records[earlier].live.interfaceFound &&
+            SameInterfaceGuid(records[earlier].live.interfaceFacts.guid,
+                              live.interfaceFacts.guid)) {
             return true;
         }
     }
     return false;
 }
 
-// The store's adapters (first of each interface) whose current address is address.
-std::vector<std::size_t> Owners(const std::vector<AuditRecord>& records,
-                                const std::vector<LiveAdapter>& live, std::size_t store,
+// The store's adapters (the first of each interface) whose current address is address.
+std::vector<std::size_t> Owners(const std::vector<AuditRecord>& records, std::size_t store,
                                 std::uint64_t address) {
     std::vector<std::size_t> owners;
     for (std::size_t index = 0; index < records.size(); ++index) {
         MacAddress current;
-        if (records[index].store == store && CurrentAddress(live[index], &current) &&
-            AddressNumber(current) == address && !SeenBefore(records, live, index)) {
+        if (records[index].store == store && CurrentAddress(records[index].live, &current) &&
+            AddressNumber(current) == address && !SeenBefore(records, index)) {
             owners.push_back(index);
         }
     }
     return owners;
 }
 
-MacAddress AddressOfNumber(std::uint64_t number) {
-    MacAddress address;
-    for (int index = 5; index >= 0; --index) {
-        address.bytes[index] = static_cast<std::uint8_t>(number & 0xFFu);
-        number >>= 8;
-    }
-    return address;
+Finding LiveFinding(FindingKind kind, const std::vector<std::size_t>& records,
+                    std::uint64_t address) {
+    Finding finding;
+    finding.kind = kind;
+    finding.records = records;
+    finding.guid = 0;
+    finding.address = AddressOfNumber(address);
+    finding.reading = kBothReadings;
+    return finding;
 }
 
-void InterfaceCollisions(const std::vector<AuditRecord>& records,
-                         const std::vector<LiveAdapter>& live, std::size_t adapter,
+void InterfaceCollisions(const std::vector<AuditRecord>& records, std::size_t adapter,
                          const std::vector<LiveNeighbor>& neighbors,
-                         std::vector<LiveFinding>* findings) {
+                         std::vector<Finding>* findings) {
+    const InterfaceGuid& interfaceGuid = records[adapter].live.interfaceFacts.guid;
     for (int family : {4, 6}) {
         std::map<std::uint64_t, std::set<std::string>> byLink;
         for (const LiveNeighbor& neighbor : neighbors) {
             MacAddress link;
             if (neighbor.family == family && TakesPart(neighbor, &link) &&
-                SameInterfaceGuid(neighbor.interfaceGuid, live[adapter].interfaceFacts.guid)) {
+                SameInterfaceGuid(neighbor.interfaceGuid, interfaceGuid)) {
                 byLink[AddressNumber(link)].insert(neighbor.address);
             }
         }
         for (const auto& entry : byLink) {
-            std::vector<std::size_t> named =
-                Owners(records, live, records[adapter].store, entry.first);
+            std::vector<std::size_t> named = Owners(records, records[adapter].store, entry.first);
             if (entry.second.size() < 2 && named.empty()) {
                 continue;
             }
             named.push_back(adapter);
             std::sort(named.begin(), named.end());
             named.erase(std::unique(named.begin(), named.end()), named.end());
-            findings->push_back(LiveFinding{kNeighborCollision,
-                                            named,
-                                            AddressOfNumber(entry.first),
-                                            {entry.second.begin(), entry.second.end()}});
+            findings->push_back(LiveFinding(kNeighborCollision, named, entry.first));
+            findings->back().neighbors.assign(entry.second.begin(), entry.second.end());
         }
     }
 }
 
 } // namespace
+
+LiveAdapter NoLiveFacts() {
+    LiveAdapter live;
+    live.interfaceFound = false;
+    live.interfaceFacts = LiveInterface{{{0}}, {0, {0}}, {0, {0}}, kLinkUnknown};
+    live.state = kLiveNone;
+    live.reading = kBothReadings;
+    live.expected = NoAddress();
+    live.restartNeeded = false;
+    return live;
+}
 
 bool AsMacAddress(const LinkAddress& link, MacAddress* address) {
     if (link.length != 6) {
@@ -144,67 +164,59 @@ bool AsMacAddress(const LinkAddress& link, MacAddress* address) {
     return true;
 }
 
-LiveAdapter LiveFactsOf(const AuditRecord& record, const std::string& networkAddress,
-                        const LiveTables& tables) {
-    LiveAdapter live = LiveAdapter();
-    live.networkAddress = networkAddress;
-    live.state = kLiveNone;
-    live.reading = kBothReadings;
-    live.expected = NoAddress();
+void FindLiveInterface(const LiveTables& tables, AuditRecord* record) {
     InterfaceGuid guid;
-    if (tables.availability != kLiveRead || !ParseInterfaceGuid(record.instanceId, &guid)) {
-        return live;
+    if (tables.availability != kLiveRead || !ParseInterfaceGuid(record->instanceId, &guid)) {
+        return;
     }
     for (const LiveInterface& entry : tables.interfaces) {
         if (SameInterfaceGuid(entry.guid, guid)) {
-            live.interfaceFound = true;
-            live.interfaceFacts = entry;
-            break;
+            record->live.interfaceFound = true;
+            record->live.interfaceFacts = entry;
+            return;
         }
     }
-    return live;
 }
 
-void JudgeLiveAdapter(const AuditRecord& record, LiveAvailability availability, LiveAdapter* live) {
-    live->reading = kBothReadings;
-    live->expected = NoAddress();
-    live->state = StateOf(record, availability, live);
-    live->restartNeeded = IsRestartNeeded(record, *live);
+void JudgeLiveAdapter(LiveAvailability availability, AuditRecord* record) {
+    LiveAdapter& live = record->live;
+    live.reading = kBothReadings;
+    live.expected = NoAddress();
+    live.state = StateOf(*record, availability, &live);
+    live.restartNeeded = IsRestartNeeded(*record);
 }
 
-bool IsRestartNeeded(const AuditRecord& record, const LiveAdapter& live) {
+bool IsRestartNeeded(const AuditRecord& record) {
     const bool fixChanges = record.state == kStateWouldWrite || record.state == kStateWouldReplace;
-    return (fixChanges || live.state == kLivePendingRestart) && live.state != kLiveNotPresent;
+    const LiveState state = record.live.state;
+    return (fixChanges || state == kLivePendingRestart) && state != kLiveNotPresent;
 }
 
-std::vector<LiveFinding> FindNeighborCollisions(const std::vector<AuditRecord>& records,
-                                                const std::vector<LiveAdapter>& live,
-                                                std::size_t store,
-                                                const std::vector<LiveNeighbor>& neighbors) {
-    std::vector<LiveFinding> findings;
+std::vector<Finding> FindNeighborCollisions(const std::vector<AuditRecord>& records,
+                                            std::size_t store,
+                                            const std::vector<LiveNeighbor>& neighbors) {
+    std::vector<Finding> findings;
     for (std::size_t index = 0; index < records.size(); ++index) {
-        if (records[index].store == store && live[index].interfaceFound &&
-            !SeenBefore(records, live, index)) {
-            InterfaceCollisions(records, live, index, neighbors, &findings);
+        if (records[index].store == store && records[index].live.interfaceFound &&
+            !SeenBefore(records, index)) {
+            InterfaceCollisions(records, index, neighbors, &findings);
         }
     }
     return findings;
 }
 
-std::vector<LiveFinding> FindLiveCollisions(const std::vector<AuditRecord>& records,
-                                            const std::vector<LiveAdapter>& live) {
+std::vector<Finding> FindLiveCollisions(const std::vector<AuditRecord>& records) {
     std::map<std::uint64_t, std::vector<std::size_t>> byAddress;
     for (std::size_t index = 0; index < records.size(); ++index) {
         MacAddress current;
-        if (CurrentAddress(live[index], &current) && !SeenBefore(records, live, index)) {
+        if (CurrentAddress(records[index].live, &current) && !SeenBefore(records, index)) {
             byAddress[AddressNumber(current)].push_back(index);
         }
     }
-    std::vector<LiveFinding> findings;
+    std::vector<Finding> findings;
     for (const auto& entry : byAddress) {
         if (entry.second.size() > 1) {
-            findings.push_back(
-                LiveFinding{kLiveCollision, entry.second, AddressOfNumber(entry.first), {}});
+            findings.push_back(LiveFinding(kLiveCollision, entry.second, entry.first));
         }
     }
     return findings;
@@ -215,9 +227,4 @@ const char* LiveStateName(LiveState state) {
                                         "pending-restart", "not-present", "overridden",
                                         "built-in",        "no-mask",     "unexplained"};
     return names[state];
-}
-
-const char* LiveFindingName(LiveFindingKind kind) {
-    static const char* const names[] = {"neighbor-collision", "live-collision"};
-    return names[kind];
 }

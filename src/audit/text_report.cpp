@@ -1,5 +1,6 @@
 #include "audit/text_report.h"
 
+#include "audit/live_report.h"
 #include "audit/report_cells.h"
 #include "console/console.h"
 #include "console/console_format.h"
@@ -9,8 +10,9 @@
 namespace {
 
 const wchar_t* const kColumns[] = {
-    L"STORE", L"SUBKEY",        L"STATE",      L"PORT-GUID", L"CLASS", L"STORED",     L"SILENT-FIX",
-    L"FIX",   L"MAC-AFTER-FIX", L"MAC-STORED", L"INSTANCE",  L"NAME",  L"DESCRIPTION"};
+    L"STORE",        L"SUBKEY",  L"STATE",         L"PORT-GUID",  L"CLASS",      L"STORED",
+    L"SILENT-FIX",   L"FIX",     L"MAC-AFTER-FIX", L"MAC-STORED", L"LIVE",       L"MAC-NOW",
+    L"MAC-EXPECTED", L"RESTART", L"INSTANCE",      L"NAME",       L"DESCRIPTION"};
 const std::size_t kColumnCount = sizeof kColumns / sizeof kColumns[0];
 
 typedef std::vector<std::wstring> Row;
@@ -74,6 +76,10 @@ Row RecordRow(const AuditReport& report, const AuditRecord& record) {
                FixCell(record),
                AddressCell(record.afterFix, builtIn),
                AddressCell(record.stored, false),
+               Wide(LiveStateCell(record)),
+               Wide(MacNowCell(record)),
+               Wide(MacExpectedCell(record)),
+               Wide(RestartCell(record)),
                OrDash(record.instanceId),
                OrDash(record.connectionName),
                OrDash(record.driverDesc)};
@@ -115,6 +121,8 @@ std::wstring FindingLine(const AuditReport& report, const Finding& finding) {
     line += Widen(FindingName(finding.kind));
     if (finding.kind == kMacCollision || finding.kind == kGroupAddress) {
         line += L" " + FormatMacAddress(finding.address);
+    } else if (finding.kind == kNeighborCollision || finding.kind == kLiveCollision) {
+        line += L" " + Printable(Wide(LiveFindingText(finding)));
     } else if (finding.kind != kZeroGuid) {
         line += L" " + GuidText(finding.guid);
     }
@@ -161,7 +169,8 @@ std::wstring SummaryLine(const AuditReport& report) {
            Count(L"would-replace", counts.byState[kStateWouldReplace]) +
            Count(L"no-instance", counts.byState[kStateNoInstance]) +
            Count(L"conflicts", report.conflicts.size()) +
-           Count(L"warnings", report.warnings.size()) + L"\n";
+           Count(L"warnings", report.warnings.size()) +
+           Count(L"pending-restart", counts.pendingRestart) + L"\n";
 }
 
 void PrintTextReport(const AuditReport& report) {

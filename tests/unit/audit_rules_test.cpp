@@ -75,7 +75,8 @@ struct Adapter {
 AuditReport ReportOf(const std::vector<Adapter>& adapters) {
     AuditReport report;
     report.silentMask = 0xe7;
-    report.stores = {{L"a", true, L"", L""}, {L"b", true, L"", L""}};
+    report.stores = {{L"a", true, L"", L"", kLiveNoHost, {}},
+                     {L"b", true, L"", L"", kLiveNoHost, {}}};
     for (const Adapter& adapter : adapters) {
         AuditRecord record = AuditRecord();
         record.store = adapter.store;
@@ -288,6 +289,8 @@ TEST(AuditRules, LiveStates) {
         record.storedKind =
             *row.stored == '\0' ? kStoredAbsent : ReadStoredMask(row.stored, &record.storedMask);
         record.state = row.auditState;
+        record.live = NoLiveFacts();
+        record.live.networkAddress = row.networkAddress;
         LiveTables tables;
         tables.availability = row.availability;
         if (row.found) {
@@ -296,8 +299,9 @@ TEST(AuditRules, LiveStates) {
         }
         tables.interfaces.push_back(
             LiveInterface{InterfaceOf(4), LinkOf("00-30-48-12-34-56"), LinkOf(""), kLinkUp});
-        LiveAdapter live = LiveFactsOf(record, row.networkAddress, tables);
-        JudgeLiveAdapter(record, row.availability, &live);
+        FindLiveInterface(tables, &record);
+        JudgeLiveAdapter(row.availability, &record);
+        const LiveAdapter& live = record.live;
         const char* state = LiveStateName(live.state);
         const char* reading = ReadingName(live.reading);
         EXPECT_EQ(row.state, std::string(state == nullptr ? "-" : state)) << row.what;
@@ -370,12 +374,12 @@ struct NeighborRow {
     NeighborState state;
 };
 
-std::string LiveFindings(const std::vector<LiveFinding>& findings) {
+std::string LiveFindings(const std::vector<Finding>& findings) {
     std::string text;
-    for (const LiveFinding& finding : findings) {
-        text += (text.empty() ? "" : " | ") + std::string(LiveFindingName(finding.kind)) + " " +
+    for (const Finding& finding : findings) {
+        text += (text.empty() ? "" : " | ") + std::string(FindingName(finding.kind)) + " " +
                 Narrow(FormatMacAddress(finding.address));
-        for (std::size_t adapter : finding.adapters) {
+        for (std::size_t adapter : finding.records) {
             text += " #" + std::to_string(adapter);
         }
         for (const std::string& neighbor : finding.neighbors) {
@@ -454,17 +458,15 @@ TEST(AuditRules, NeighborAndLiveCollisions) {
     };
     for (const auto& row : rows) {
         std::vector<AuditRecord> records;
-        std::vector<LiveAdapter> live;
         for (const LiveHostAdapter& adapter : row.adapters) {
             AuditRecord record = AuditRecord();
             record.store = adapter.store;
-            records.push_back(record);
-            LiveAdapter facts = LiveAdapter();
-            facts.interfaceFound = adapter.interfaceIndex != 0;
-            facts.interfaceFacts =
+            record.live = NoLiveFacts();
+            record.live.interfaceFound = adapter.interfaceIndex != 0;
+            record.live.interfaceFacts =
                 LiveInterface{InterfaceOf(adapter.interfaceIndex), LinkOf(adapter.current),
                               LinkOf(""), adapter.status};
-            live.push_back(facts);
+            records.push_back(record);
         }
         std::vector<LiveNeighbor> neighbors[2];
         for (const NeighborRow& neighbor : row.neighbors) {
@@ -473,9 +475,53 @@ TEST(AuditRules, NeighborAndLiveCollisions) {
                              neighbor.address, LinkOf(neighbor.link), neighbor.state});
         }
         EXPECT_EQ(row.neighborFindings,
-                  LiveFindings(FindNeighborCollisions(records, live, 0, neighbors[0])))
+                  LiveFindings(FindNeighborCollisions(records, 0, neighbors[0])))
             << row.what;
-        EXPECT_EQ(row.liveFindings, LiveFindings(FindLiveCollisions(records, live))) << row.what;
+        EXPECT_EQ(row.liveFindings, LiveFindings(FindLiveCollisions(records))) << row.what;
+    }
+}
+
+// Where a host's live address settled the reading of a non-symmetric mask, the other reading
+// of that adapter's address meets no other.
+TEST(AuditRules, LiveReadingDecidesCollisions) {
+    const struct {
+        const char* what;
+        const char* current; // host a's interface; nullptr: no live host
+        const char* conflicts;
+    } rows[] = {
+        {"the address reads lsb-first: no msb-first collision", "00-01-02-03-04-05", ""},
+        {"the address reads msb-first: the collision stands", "02-03-04-05-06-07",
+         "mac-collision/msb-first"},
+        {"no live host: both readings count", nullptr, "mac-collision/msb-first"},
+    };
+    for (const auto& row : rows) {
+        AuditReport report;
+        report.silentMask = 0x3f;
+        report.maskDependentCount = 0;
+        report.stores = {{L"a", true, L"", L"", row.current ? kLiveRead : kLiveNoHost, {}},
+                         {L"b", true, L"", L"", kLiveNoHost, {}}};
+        for (PortGuid guid : {0x0706050403020100u, 0x0706050403020198u}) {
+            AuditRecord record = AuditRecord();
+            record.store = report.records.size();
+            record.guid = guid;
+            record.guidClass = kClassUnrecognized;
+            record.maskFromArgument = true;
+            record.silentFixWrites = true;
+            record.silentFixMask = 0x3f;
+            record.afterFix = DeriveAddress(guid, 0x3f);
+            record.storedKind = kStoredMask;
+            record.storedMask = 0x3f;
+            record.state = kStateOk;
+            record.live = NoLiveFacts();
+            if (record.store == 0 && row.current != nullptr) {
+                record.live.interfaceFound = true;
+                record.live.interfaceFacts =
+                    LiveInterface{InterfaceOf(3), LinkOf(row.current), LinkOf(""), kLinkUp};
+            }
+            report.records.push_back(record);
+        }
+        FindConflicts(&report);
+        EXPECT_EQ(row.conflicts, Kinds(report.conflicts)) << row.what;
     }
 }
 
