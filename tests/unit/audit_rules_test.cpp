@@ -525,4 +525,19 @@ TEST(AuditRules, LiveReadingDecidesCollisions) {
     }
 }
 
+TEST(AuditRules, PendingRestartIsCountedAndChangesTheStatus) {
+    for (LiveState state : {kLiveInEffect, kLivePendingRestart, kLiveNotPresent}) {
+        AuditReport report;
+        report.stores = {{L"a", true, L"", L"", kLiveRead, {}}};
+        AuditRecord record = AuditRecord();
+        record.state = kStateOk;
+        record.live = NoLiveFacts();
+        record.live.state = state;
+        report.records.push_back(record);
+        const bool pending = state == kLivePendingRestart;
+        EXPECT_EQ(pending ? 1u : 0u, CountAudit(report).pendingRestart) << LiveStateName(state);
+        EXPECT_EQ(pending ? 1 : 0, AuditStatus(report)) << LiveStateName(state);
+    }
+}
+
 } // namespace
