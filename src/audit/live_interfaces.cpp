@@ -148,3 +148,42 @@ const char* NeighborStateName(NeighborState state) {
                                         "stale",       "reachable",  "permanent"};
     return names[state];
 }
+
+bool ParseLinkAddress(const std::string& text, LinkAddress* address) {
+    *address = LinkAddress{0, {0}};
+    if (text.empty()) {
+        return true;
+    }
+    if (text.size() % 3 != 2 || text.size() / 3 + 1 > sizeof address->bytes) {
+        return false;
+    }
+    for (std::size_t at = 0; at < text.size(); at += 3) {
+        const int high = HexValue(text[at]);
+        const int low = HexValue(text[at + 1]);
+        if (high < 0 || low < 0 || (at + 2 < text.size() && text[at + 2] != '-')) {
+            return false;
+        }
+        address->bytes[address->length++] = static_cast<std::uint8_t>(high << 4 | low);
+    }
+    return true;
+}
+
+bool LinkStatusOfName(const std::string& name, LinkStatus* status) {
+    for (int index = kLinkUp; index <= kLinkLowerLayerDown; ++index) {
+        if (name == LinkStatusName(static_cast<LinkStatus>(index))) {
+            *status = static_cast<LinkStatus>(index);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool NeighborStateOfName(const std::string& name, NeighborState* state) {
+    for (int index = kNeighborUnreachable; index <= kNeighborPermanent; ++index) {
+        if (name == NeighborStateName(static_cast<NeighborState>(index))) {
+            *state = static_cast<NeighborState>(index);
+            return true;
+        }
+    }
+    return false;
+}

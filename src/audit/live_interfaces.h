@@ -97,6 +97,9 @@ std::string FormatInterfaceGuid(const InterfaceGuid& guid);
 // "00-30-48-12-34-56"; empty for an address of length 0.
 std::string FormatLinkAddress(const LinkAddress& address);
 
+// "00-30-48-12-34-56" (any length up to 32 bytes; "" is length 0); false for other text.
+bool ParseLinkAddress(const std::string& text, LinkAddress* address);
+
 // "192.168.50.2" from 4 bytes; from 16 bytes the text RFC 5952 gives ("fe80::1").
 std::string FormatIpAddress(int family, const std::uint8_t* bytes);
 
@@ -105,3 +108,7 @@ const char* LinkStatusName(LinkStatus status);
 
 // "unreachable", "incomplete", "probe", "delay", "stale", "reachable", "permanent".
 const char* NeighborStateName(NeighborState state);
+
+// The statuses and states by those names; false for another text.
+bool LinkStatusOfName(const std::string& name, LinkStatus* status);
+bool NeighborStateOfName(const std::string& name, NeighborState* state);

@@ -337,6 +337,35 @@ TEST(AuditRules, InterfaceGuidsCompareAsGuids) {
     EXPECT_EQ("{00000003-0000-0000-0000-4E6574446576}", FormatInterfaceGuid(InterfaceOf(3)));
 }
 
+TEST(AuditRules, LinkAddressText) {
+    const struct {
+        const char* text;
+        bool valid;
+        std::size_t length;
+    } rows[] = {
+        {"00-30-48-12-34-56", true, 6},
+        {"", true, 0},
+        {"0a", true, 1},
+        {"80-00-00-48-fe-80-00-00-00-00-00-00-00-02-c9-03-00-0a-b1-c3", true, 20},
+        {"00-30-48-12-34-5", false, 0},
+        {"00:30:48:12:34:56", false, 0},
+        {"00-30-48-12-34-5g", false, 0},
+        {"00-30-48-12-34-56-", false, 0},
+        {"00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-"
+         "00-"
+         "00-00-00",
+         false, 0},
+    };
+    for (const auto& row : rows) {
+        LinkAddress address;
+        EXPECT_EQ(row.valid, ParseLinkAddress(row.text, &address)) << row.text;
+        if (row.valid) {
+            EXPECT_EQ(row.length, address.length) << row.text;
+            EXPECT_EQ(row.text, FormatLinkAddress(address));
+        }
+    }
+}
+
 TEST(AuditRules, IpAddressText) {
     const struct {
         int family;
