@@ -77,32 +77,24 @@ bool TakesPart(const LiveNeighbor& neighbor, MacAddress* link) {
            AsMacAddress(neighbor.link, link) && !IsGroupAddress(*link) && AddressNumber(*link) != 0;
 }
 
-// Whether an earlier record of the store names the same interface.
-bool SeenBefore(const std::vector<AuditRecord>& records, std::size_t index) {
-    const LiveAdapter& live = records[index].live;
-    for (std::size_t earlier = 0; earlier < index; ++earlier) {
-        if (records[earlier].store == records[index].store &&
-            records[earlier].live.interfaceFound &&
-            SameInterfaceGuid(records[earlier].live.interfaceFacts.guid,
-                              live.interfaceFacts.guid)) {
-            return true;
-        }
-    }
-    return false;
+std::string GuidKey(const InterfaceGuid& guid) {
+    return std::string(guid.bytes, guid.bytes + sizeof guid.bytes);
 }
 
-// The store's adapters (the first of each interface) whose current address is address.
-std::vector<std::size_t> Owners(const std::vector<AuditRecord>& records, std::size_t store,
-                                std::uint64_t address) {
-    std::vector<std::size_t> owners;
+// The store's records that have an interface, the first of each interface only: two adapter
+// keys that name one interface are one interface.
+std::vector<std::size_t> StoreInterfaces(const std::vector<AuditRecord>& records,
+                                         std::size_t store) {
+    std::vector<std::size_t> found;
+    std::set<std::string> seen;
     for (std::size_t index = 0; index < records.size(); ++index) {
-        MacAddress current;
-        if (records[index].store == store && CurrentAddress(records[index].live, &current) &&
-            AddressNumber(current) == address && !SeenBefore(records, index)) {
-            owners.push_back(index);
+        const LiveAdapter& live = records[index].live;
+        if (records[index].store == store && live.interfaceFound &&
+            seen.insert(GuidKey(live.interfaceFacts.guid)).second) {
+            found.push_back(index);
         }
     }
-    return owners;
+    return found;
 }
 
 Finding LiveFinding(FindingKind kind, const std::vector<std::size_t>& records,
@@ -116,30 +108,45 @@ Finding LiveFinding(FindingKind kind, const std::vector<std::size_t>& records,
     return finding;
 }
 
-void InterfaceCollisions(const std::vector<AuditRecord>& records, std::size_t adapter,
+// The neighbors of one interface, by family and link-layer address.
+typedef std::map<std::pair<int, std::uint64_t>, std::set<std::string>> NeighborsByLink;
+
+NeighborsByLink NeighborsOf(const InterfaceGuid& interfaceGuid,
+                            const std::vector<LiveNeighbor>& neighbors) {
+    NeighborsByLink byLink;
+    for (const LiveNeighbor& neighbor : neighbors) {
+        MacAddress link;
+        if (TakesPart(neighbor, &link) &&
+            SameInterfaceGuid(neighbor.interfaceGuid, interfaceGuid)) {
+            byLink[{neighbor.family, AddressNumber(link)}].insert(neighbor.address);
+        }
+    }
+    return byLink;
+}
+
+void InterfaceCollisions(const std::vector<AuditRecord>& records,
+                         const std::vector<std::size_t>& interfaces, std::size_t adapter,
                          const std::vector<LiveNeighbor>& neighbors,
                          std::vector<Finding>* findings) {
-    const InterfaceGuid& interfaceGuid = records[adapter].live.interfaceFacts.guid;
-    for (int family : {4, 6}) {
-        std::map<std::uint64_t, std::set<std::string>> byLink;
-        for (const LiveNeighbor& neighbor : neighbors) {
-            MacAddress link;
-            if (neighbor.family == family && TakesPart(neighbor, &link) &&
-                SameInterfaceGuid(neighbor.interfaceGuid, interfaceGuid)) {
-                byLink[AddressNumber(link)].insert(neighbor.address);
+    const NeighborsByLink byLink =
+        NeighborsOf(records[adapter].live.interfaceFacts.guid, neighbors);
+    for (const auto& entry : byLink) {
+        std::vector<std::size_t> named;
+        for (std::size_t owner : interfaces) {
+            MacAddress current;
+            if (CurrentAddress(records[owner].live, &current) &&
+                AddressNumber(current) == entry.first.second) {
+                named.push_back(owner);
             }
         }
-        for (const auto& entry : byLink) {
-            std::vector<std::size_t> named = Owners(records, records[adapter].store, entry.first);
-            if (entry.second.size() < 2 && named.empty()) {
-                continue;
-            }
-            named.push_back(adapter);
-            std::sort(named.begin(), named.end());
-            named.erase(std::unique(named.begin(), named.end()), named.end());
-            findings->push_back(LiveFinding(kNeighborCollision, named, entry.first));
-            findings->back().neighbors.assign(entry.second.begin(), entry.second.end());
+        if (entry.second.size() < 2 && named.empty()) {
+            continue;
         }
+        named.push_back(adapter);
+        std::sort(named.begin(), named.end());
+        named.erase(std::unique(named.begin(), named.end()), named.end());
+        findings->push_back(LiveFinding(kNeighborCollision, named, entry.first.second));
+        findings->back().neighbors.assign(entry.second.begin(), entry.second.end());
     }
 }
 
@@ -196,20 +203,24 @@ std::vector<Finding> FindNeighborCollisions(const std::vector<AuditRecord>& reco
                                             std::size_t store,
                                             const std::vector<LiveNeighbor>& neighbors) {
     std::vector<Finding> findings;
-    for (std::size_t index = 0; index < records.size(); ++index) {
-        if (records[index].store == store && records[index].live.interfaceFound &&
-            !SeenBefore(records, index)) {
-            InterfaceCollisions(records, index, neighbors, &findings);
-        }
+    if (neighbors.empty()) {
+        return findings;
+    }
+    const std::vector<std::size_t> interfaces = StoreInterfaces(records, store);
+    for (std::size_t adapter : interfaces) {
+        InterfaceCollisions(records, interfaces, adapter, neighbors, &findings);
     }
     return findings;
 }
 
 std::vector<Finding> FindLiveCollisions(const std::vector<AuditRecord>& records) {
     std::map<std::uint64_t, std::vector<std::size_t>> byAddress;
+    std::set<std::pair<std::size_t, std::string>> seen;
     for (std::size_t index = 0; index < records.size(); ++index) {
         MacAddress current;
-        if (CurrentAddress(records[index].live, &current) && !SeenBefore(records, index)) {
+        const AuditRecord& record = records[index];
+        if (CurrentAddress(record.live, &current) &&
+            seen.insert({record.store, GuidKey(record.live.interfaceFacts.guid)}).second) {
             byAddress[AddressNumber(current)].push_back(index);
         }
     }
