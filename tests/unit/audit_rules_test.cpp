@@ -1,5 +1,6 @@
 #include "audit/adapter_audit.h"
 #include "audit/conflicts.h"
+#include "audit/live_audit.h"
 #include "audit/live_interfaces.h"
 #include "audit/live_state.h"
 #include "audit/mac_address.h"
@@ -567,6 +568,21 @@ TEST(AuditRules, PendingRestartIsCountedAndChangesTheStatus) {
         EXPECT_EQ(pending ? 1u : 0u, CountAudit(report).pendingRestart) << LiveStateName(state);
         EXPECT_EQ(pending ? 1 : 0, AuditStatus(report)) << LiveStateName(state);
     }
+}
+
+TEST(AuditRules, LiveTablesNotReadAreSaidInOneLine) {
+    LiveTables tables;
+    tables.availability = kLiveRead;
+    EXPECT_EQ("", LiveFailureLine(tables));
+    tables.failures = {{kIpv4NeighborTable, 5}, {kIpv6NeighborTable, 1}};
+    EXPECT_EQ("ipoib-guidmask-audit: the live state was not read whole: the IPv4 neighbor table "
+              "(GetIpNetTable2, error 5), the IPv6 neighbor table (GetIpNetTable2, error 1)\n",
+              LiveFailureLine(tables));
+    tables.availability = kLiveFailed;
+    tables.failures = {{kInterfaceTable, 8}};
+    EXPECT_EQ("ipoib-guidmask-audit: the live state could not be read: the interface table "
+              "(GetIfTable2, error 8)\n",
+              LiveFailureLine(tables));
 }
 
 } // namespace
