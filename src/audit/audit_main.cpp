@@ -14,12 +14,9 @@
 #include "registry/registry_session.h"
 #include "text/utf8.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <new>
-#include <set>
 
 namespace {
 
@@ -76,64 +73,6 @@ void AuditStore(const wchar_t* store, AuditReport* report) {
     }
 }
 
-// The file's name: the store's path with each separator as "_", ending in ".reg".
-std::wstring ImportFileName(const std::wstring& label) {
-    std::wstring name = label;
-    while (name.compare(0, 2, L"./") == 0) {
-        name.erase(0, 2);
-    }
-    for (wchar_t& unit : name) {
-        if (unit == L'/' || unit == L'\\' || unit == L':') {
-            unit = L'_';
-        }
-    }
-    const std::size_t length = name.size();
-    const bool endsInReg = length >= 4 && name[length - 4] == L'.' &&
-                           (name[length - 3] | 0x20) == L'r' && (name[length - 2] | 0x20) == L'e' &&
-                           (name[length - 1] | 0x20) == L'g';
-    return endsInReg ? name : name + L".reg";
-}
-
-// Writes bytes to the file at path, replacing it; false with the reason in problem.
-bool WriteOutputFile(const std::wstring& path, const std::string& bytes, std::wstring* problem) {
-    problem->clear();
-    std::FILE* file = OpenOutputFile(path, problem);
-    bool written =
-        file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const int error = errno;
-    if (file != nullptr && std::fclose(file) != 0) {
-        written = false;
-    }
-    if (!written && problem->empty()) {
-        const char* reason = std::strerror(error);
-        *problem = DecodeUtf8(reason, std::strlen(reason));
-    }
-    return written;
-}
-
-// False when a file could not be written (said on standard error). Two stores whose paths
-// give one name would overwrite each other's file: the second is refused.
-bool WriteImportFiles(const AuditSettings& settings, const AuditReport& report) {
-    bool written = true;
-    std::set<std::wstring> names;
-    for (std::size_t store = 0; store < report.stores.size(); ++store) {
-        if (!report.stores[store].read) {
-            continue;
-        }
-        const std::wstring name = ImportFileName(report.stores[store].label);
-        const std::wstring path = settings.regDir + L"/" + name;
-        std::wstring problem = L"another store's file has this name";
-        if (!names.insert(name).second ||
-            !WriteOutputFile(path, RegImportFile(report, store), &problem)) {
-            PrintErrorText((L"ipoib-guidmask-audit: " + path + L": cannot write the import file: " +
-                            problem + L"\n")
-                               .c_str());
-            written = false;
-        }
-    }
-    return written;
-}
-
 void PrintReport(const AuditSettings& settings, const AuditReport& report, int status) {
     if (settings.regFile) {
         if (!report.stores.empty() && report.stores[0].read) {
@@ -168,7 +107,7 @@ int AuditMain(int argc, const wchar_t* const* argv) {
     }
     FindConflicts(&report);
     int status = AuditStatus(report);
-    if (!settings.regDir.empty() && !WriteImportFiles(settings, report)) {
+    if (!settings.regDir.empty() && !WriteImportFiles(settings.regDir, report)) {
         status = kAuditTrouble;
     }
     PrintReport(settings, report, status);
