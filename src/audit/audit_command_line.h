@@ -2,13 +2,11 @@
 // --help and --version.
 #pragma once
 
+#include "console/exit_status.h"
 #include "guid/guid_mask.h"
 
 #include <string>
 #include <vector>
-
-// Bad usage, and a store that could not be read.
-const int kAuditTrouble = 3;
 
 struct AuditSettings {
     bool json;

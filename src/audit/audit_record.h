@@ -101,8 +101,9 @@ struct AuditReport {
 
 bool IsConflict(FindingKind kind);
 
-// The audit's exit status: 0 all ok, 1 a fix would change something or an instance is missing,
-// 2 a conflict, 3 a store that could not be read. Bad usage (3) never gets this far.
+// The audit's exit status: kExitSuccess when all is ok, else the most serious of
+// kAuditChangesDue, kAuditConflicts and kAuditTrouble (a store that could not be read); bad
+// usage never gets this far.
 int AuditStatus(const AuditReport& report);
 
 struct AuditCounts {
