@@ -114,18 +114,6 @@ AuditRecord EmptyRecord(std::size_t store, const wchar_t* subkey) {
     AuditRecord record;
     record.store = store;
     record.subkey = EncodeUtf8(subkey);
-    record.guid = 0;
-    record.guidClass = kClassNone;
-    record.predefinedMask = 0x00;
-    record.storedKind = kStoredAbsent;
-    record.storedMask = 0x00;
-    record.silentFixWrites = false;
-    record.silentFixMask = 0x00;
-    record.maskFromArgument = false;
-    record.fixAction = kFixNone;
-    record.state = kStateNoInstance;
-    record.afterFix = NoAddress();
-    record.stored = NoAddress();
     return record;
 }
 

@@ -77,7 +77,7 @@ AuditCommandLine CheckTogether(const AuditSettings& settings) {
 
 AuditCommandLine ParseAuditCommandLine(int argc, const wchar_t* const* argv,
                                        AuditSettings* settings) {
-    *settings = AuditSettings{false, false, L"", 0xE7, {}};
+    *settings = AuditSettings();
     bool storesOnly = false;
     for (int index = 1; index < argc; ++index) {
         const wchar_t* argument = argv[index];

@@ -50,7 +50,7 @@ bool KeyExists(const wchar_t* path) {
 // neither key the run reads is most often an export of another key: it has nothing to audit,
 // and passing it as clean would tell an engine that the host needs nothing.
 void AuditStore(const wchar_t* store, AuditReport* report) {
-    StoreOutcome outcome = {L"", false, L"", L""};
+    StoreOutcome outcome;
     std::string lines;
     outcome.read = OpenHostRegistry(store, &outcome.label, &lines);
     if (outcome.read && !KeyExists(NetworkInstancesKey) && !KeyExists(AdapterClassKey)) {
@@ -98,7 +98,6 @@ int AuditMain(int argc, const wchar_t* const* argv) {
     }
     AuditReport report;
     report.silentMask = settings.silentMask;
-    report.maskDependentCount = 0;
     if (settings.stores.empty()) {
         AuditStore(nullptr, &report);
     }

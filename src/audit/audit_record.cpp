@@ -33,7 +33,7 @@ bool IsConflict(FindingKind kind) {
 }
 
 AuditCounts CountAudit(const AuditReport& report) {
-    AuditCounts counts = {0, {0, 0, 0, 0}};
+    AuditCounts counts;
     for (const StoreOutcome& store : report.stores) {
         if (!store.read) {
             ++counts.unreadable;

@@ -24,7 +24,7 @@ GuidMask ReversedBits(GuidMask mask) {
 
 // Bit k of mask keeps byte k; the kept bytes follow one another in the GUID's order.
 MacAddress KeptBytes(PortGuid guid, GuidMask mask) {
-    MacAddress address = {{0, 0, 0, 0, 0, 0}};
+    MacAddress address;
     std::size_t next = 0;
     for (int index = 0; index < 8 && next < 6; ++index) {
         if ((static_cast<unsigned>(mask) >> static_cast<unsigned>(index)) & 1u) {
@@ -51,7 +51,7 @@ DerivedAddress DeriveAddress(PortGuid guid, GuidMask mask) {
 }
 
 DerivedAddress NoAddress() {
-    return DerivedAddress{false, 0x00, false, {{0, 0, 0, 0, 0, 0}}, {{0, 0, 0, 0, 0, 0}}};
+    return DerivedAddress();
 }
 
 bool IsGroupAddress(const MacAddress& address) {
