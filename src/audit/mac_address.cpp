@@ -63,15 +63,6 @@ bool HasGroupAddress(const DerivedAddress& address) {
            (IsGroupAddress(address.lsbFirst) || IsGroupAddress(address.msbFirst));
 }
 
-bool SameAddress(const MacAddress& left, const MacAddress& right) {
-    for (std::size_t index = 0; index < 6; ++index) {
-        if (left.bytes[index] != right.bytes[index]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::wstring FormatMacAddress(const MacAddress& address) {
     std::wstring text;
     for (std::size_t index = 0; index < 6; ++index) {

@@ -37,8 +37,6 @@ bool IsGroupAddress(const MacAddress& address);
 // Under either reading.
 bool HasGroupAddress(const DerivedAddress& address);
 
-bool SameAddress(const MacAddress& left, const MacAddress& right);
-
 // "00-aa-bb-ee-ff-01".
 std::wstring FormatMacAddress(const MacAddress& address);
 
