@@ -44,14 +44,14 @@ bool AuditTakesStores() {
     return true;
 }
 
-bool OpenHostRegistry(const wchar_t* store, std::wstring* label, std::string* lines) {
+bool OpenHostRegistry(const wchar_t* store, std::string* label, std::string* lines) {
     std::string path;
     if (store != nullptr) {
         path = EncodeUtf8(store);
     } else if (const char* named = std::getenv("IPOIB_GUIDMASK_REGISTRY")) {
         path = named;
     }
-    *label = DecodeUtf8(path.data(), path.size());
+    *label = path;
     if (store == nullptr && path.empty()) {
         lines->append(std::string(kProgramName) +
                       ": registry store not named: give STORE arguments or set "

@@ -2,6 +2,7 @@
 
 #include "fix/run.h"
 #include "registry/registry_session.h"
+#include "text/utf8.h"
 
 #include <cstdio>
 #include <windows.h>
@@ -10,10 +11,10 @@ bool AuditTakesStores() {
     return false;
 }
 
-bool OpenHostRegistry(const wchar_t*, std::wstring* label, std::string* lines) {
+bool OpenHostRegistry(const wchar_t*, std::string* label, std::string* lines) {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
     DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
-    *label = GetComputerNameW(name, &length) ? std::wstring(name, length) : L"localhost";
+    *label = GetComputerNameW(name, &length) ? EncodeUtf8(std::wstring(name, length)) : "localhost";
     return OpenRegistry(kRunRegistryAreas, kRunRegistryAreaCount, false, lines);
 }
 

@@ -29,12 +29,12 @@ void RefuseWithoutMemory() {
 }
 
 // The reason a store could not be read: its stderr line without the program's name.
-std::wstring ProblemOf(const std::string& lines) {
+std::string ProblemOf(const std::string& lines) {
     std::string line = lines.substr(0, lines.find('\n'));
     if (line.compare(0, kLinePrefixLength, kLinePrefix) == 0) {
         line.erase(0, kLinePrefixLength);
     }
-    return DecodeUtf8(line.data(), line.size());
+    return line;
 }
 
 bool KeyExists(const wchar_t* path) {

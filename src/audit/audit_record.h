@@ -82,11 +82,12 @@ struct Finding {
     AddressReading reading = kBothReadings;
 };
 
+// As UTF-8, as the records' text.
 struct StoreOutcome {
-    std::wstring label;
+    std::string label;
     bool read = false;
-    std::wstring problem; // why it could not be read
-    std::wstring warning; // read, but maybe incomplete (a dirty hive without its logs): why
+    std::string problem; // why it could not be read
+    std::string warning; // read, but maybe incomplete (a dirty hive without its logs): why
 };
 
 struct AuditReport {

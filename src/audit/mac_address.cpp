@@ -1,7 +1,5 @@
 #include "audit/mac_address.h"
 
-#include "console/console_format.h"
-
 #include <cstddef>
 
 const GuidMask MaskCandidates[] = {
@@ -63,13 +61,18 @@ bool HasGroupAddress(const DerivedAddress& address) {
            (IsGroupAddress(address.lsbFirst) || IsGroupAddress(address.msbFirst));
 }
 
-std::wstring FormatMacAddress(const MacAddress& address) {
-    std::wstring text;
+std::string FormatMacAddress(const MacAddress& address) {
+    std::string text;
     for (std::size_t index = 0; index < 6; ++index) {
         if (index > 0) {
-            text += L'-';
+            text += '-';
         }
-        text += ExpandMessage(L"%02x", nullptr, address.bytes[index]);
+        text += HexByte(address.bytes[index]);
     }
     return text;
+}
+
+std::string HexByte(std::uint8_t byte) {
+    const char digits[] = "0123456789abcdef";
+    return std::string{digits[byte >> 4], digits[byte & 0x0F]};
 }

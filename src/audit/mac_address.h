@@ -38,7 +38,10 @@ bool IsGroupAddress(const MacAddress& address);
 bool HasGroupAddress(const DerivedAddress& address);
 
 // "00-aa-bb-ee-ff-01".
-std::wstring FormatMacAddress(const MacAddress& address);
+std::string FormatMacAddress(const MacAddress& address);
+
+// "0a": two lower-case hexadecimal digits.
+std::string HexByte(std::uint8_t byte);
 
 // The valid masks, the symmetric ones first (0xe7 first among them), then the others in
 // ascending order.

@@ -72,7 +72,7 @@ std::string RegImportFile(const AuditReport& report, std::size_t store) {
         AppendLine(L"[HKEY_LOCAL_MACHINE\\" + std::wstring(AdapterClassKey) + L"\\" +
                        Wide(record.subkey) + L"]",
                    &bytes);
-        AppendLine(L"\"GUIDMask\"=\"" + WrittenText(record.silentFixMask) + L"\"", &bytes);
+        AppendLine(L"\"GUIDMask\"=\"" + Wide(WrittenText(record.silentFixMask)) + L"\"", &bytes);
     }
     AppendLine(L"", &bytes);
     return bytes;
@@ -85,7 +85,7 @@ bool WriteImportFiles(const std::wstring& directory, const AuditReport& report) 
         if (!report.stores[store].read) {
             continue;
         }
-        const std::wstring name = ImportFileName(report.stores[store].label);
+        const std::wstring name = ImportFileName(Wide(report.stores[store].label));
         const std::wstring path = directory + L"/" + name;
         std::wstring problem = L"another store's file has this name";
         if (!names.insert(name).second ||
