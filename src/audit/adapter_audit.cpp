@@ -162,10 +162,10 @@ void VisitSubkey(HKEY classKey, DWORD index, std::size_t store, GuidMask silentM
 } // namespace
 
 StoredMaskKind ReadStoredMask(const std::string& text, GuidMask* mask) {
-    for (std::size_t index = 0; index < MaskCandidateCount; ++index) {
-        const GuidMaskValueText written = FormatGuidMaskValue(MaskCandidates[index]);
+    for (std::size_t index = 0; index < kMaskCandidateCount; ++index) {
+        const GuidMaskValueText written = FormatGuidMaskValue(kMaskCandidates[index]);
         if (text == EncodeUtf8(written.characters)) {
-            *mask = MaskCandidates[index];
+            *mask = kMaskCandidates[index];
             return kStoredMask;
         }
     }

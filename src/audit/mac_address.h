@@ -45,5 +45,5 @@ std::string HexByte(std::uint8_t byte);
 
 // The valid masks, the symmetric ones first (0xe7 first among them), then the others in
 // ascending order.
-extern const GuidMask MaskCandidates[];
-extern const std::size_t MaskCandidateCount;
+extern const GuidMask kMaskCandidates[];
+extern const std::size_t kMaskCandidateCount;
