@@ -1,6 +1,5 @@
 #include "registry/registry_opening_text.h"
 
-#include "registry/store/name_case.h"
 #include "text/utf8.h"
 
 #include <algorithm>
@@ -45,14 +44,13 @@ std::string AreaList(const std::vector<std::string>& areas, const char* last) {
     return list;
 }
 
-// The number of leading names the areas share, one at least left to each.
+// The number of leading names the areas share, one at least left to each. The areas are the
+// program's own key paths, whose shared names are written alike: they are compared as written.
 std::size_t CommonLength(const std::vector<std::vector<std::u16string>>& split) {
     std::size_t common = split.empty() ? 0 : split[0].size() - 1;
     for (const std::vector<std::u16string>& names : split) {
         std::size_t shared = 0;
-        while (shared < common && shared + 1 < names.size() &&
-               NamesMatch(names[shared].data(), names[shared].size(), split[0][shared].data(),
-                          split[0][shared].size())) {
+        while (shared < common && shared + 1 < names.size() && names[shared] == split[0][shared]) {
             ++shared;
         }
         common = shared;
