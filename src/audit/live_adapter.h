@@ -22,13 +22,10 @@ enum LiveState {
 
 struct LiveAdapter {
     std::string networkAddress; // the "NetworkAddress" value; empty: none
-    bool interfaceFound;
+    bool interfaceFound = false;
     LiveInterface interfaceFacts; // when found
-    LiveState state;
-    AddressReading reading;  // the reading of a non-symmetric mask that the address settled
+    LiveState state = kLiveNone;
+    AddressReading reading = kBothReadings; // what the address settled of a non-symmetric mask
     DerivedAddress expected; // the address the mask in question gives (stored, else predefined)
-    bool restartNeeded;
+    bool restartNeeded = false;
 };
-
-// No override, no interface, nothing judged.
-LiveAdapter NoLiveFacts();

@@ -99,7 +99,7 @@ bool ReadStoreLive(const Json& store, LiveAvailability* availability,
 }
 
 bool ReadAdapterLive(const Json& adapter, LiveAdapter* live, std::string* why) {
-    *live = NoLiveFacts();
+    *live = LiveAdapter();
     if (!FactText(adapter, "networkAddress", kMaxNetworkAddressBytes, &live->networkAddress, why)) {
         return false;
     }

@@ -28,7 +28,7 @@ InterfaceGuid GuidBytes(const GUID& guid) {
 }
 
 LinkAddress LinkOf(const UCHAR* bytes, ULONG length) {
-    LinkAddress address = {0, {0}};
+    LinkAddress address;
     address.length = length < sizeof address.bytes ? length : sizeof address.bytes;
     std::memcpy(address.bytes, bytes, address.length);
     return address;

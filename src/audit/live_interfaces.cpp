@@ -150,7 +150,7 @@ const char* NeighborStateName(NeighborState state) {
 }
 
 bool ParseLinkAddress(const std::string& text, LinkAddress* address) {
-    *address = LinkAddress{0, {0}};
+    *address = LinkAddress();
     if (text.empty()) {
         return true;
     }

@@ -11,13 +11,13 @@
 // A GUID as its text writes it: "{00000003-0000-0000-0000-4E6574446576}" gives the bytes
 // 00 00 00 03 00 00 ... in that order, whatever the case of the hexadecimal digits.
 struct InterfaceGuid {
-    std::uint8_t bytes[16];
+    std::uint8_t bytes[16] = {0};
 };
 
 // A link-layer address of any length the platform reports (up to 32 bytes).
 struct LinkAddress {
-    std::size_t length;
-    std::uint8_t bytes[32];
+    std::size_t length = 0;
+    std::uint8_t bytes[32] = {0};
 };
 
 // The interface's operational status, in the order of the platform's IF_OPER_STATUS (1 to 7).
@@ -35,7 +35,7 @@ struct LiveInterface {
     InterfaceGuid guid; // the adapter's "NetCfgInstanceId"
     LinkAddress current;
     LinkAddress permanent;
-    LinkStatus status;
+    LinkStatus status = kLinkUnknown;
 };
 
 // The neighbor's state, in the order of the platform's NL_NEIGHBOR_STATE (0 to 6).
@@ -51,10 +51,10 @@ enum NeighborState {
 
 struct LiveNeighbor {
     InterfaceGuid interfaceGuid; // the interface whose table holds it
-    int family;                  // 4 or 6
+    int family = 4;              // 4 or 6
     std::string address;         // "192.168.50.2", "fe80::1"
     LinkAddress link;
-    NeighborState state;
+    NeighborState state = kNeighborUnreachable;
 };
 
 // Which table could not be read, and the platform's error code.
@@ -65,8 +65,8 @@ enum LiveTable {
 };
 
 struct LiveFailure {
-    LiveTable table;
-    unsigned long error;
+    LiveTable table = kInterfaceTable;
+    unsigned long error = 0;
 };
 
 enum LiveAvailability {
@@ -76,7 +76,7 @@ enum LiveAvailability {
 };
 
 struct LiveTables {
-    LiveAvailability availability;
+    LiveAvailability availability = kLiveNoHost;
     std::vector<LiveInterface> interfaces;
     std::vector<LiveNeighbor> neighbors; // of every interface, both families
     std::vector<LiveFailure> failures;

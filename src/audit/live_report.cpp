@@ -27,9 +27,9 @@ Json ExpectedJson(const DerivedAddress& address) {
     if (!address.derived) {
         return Json(nullptr);
     }
-    Json json = {{"mask", EncodeUtf8(MaskText(address.mask))}, {"symmetric", address.symmetric}};
-    json["lsbFirst"] = EncodeUtf8(FormatMacAddress(address.lsbFirst));
-    json["msbFirst"] = EncodeUtf8(FormatMacAddress(address.msbFirst));
+    Json json = {{"mask", (MaskText(address.mask))}, {"symmetric", address.symmetric}};
+    json["lsbFirst"] = (FormatMacAddress(address.lsbFirst));
+    json["msbFirst"] = (FormatMacAddress(address.msbFirst));
     return json;
 }
 
@@ -58,7 +58,7 @@ std::string MacNowCell(const AuditRecord& record) {
 }
 
 std::string MacExpectedCell(const AuditRecord& record) {
-    return record.live.expected.derived ? EncodeUtf8(AddressText(record.live.expected)) : "-";
+    return record.live.expected.derived ? (AddressText(record.live.expected)) : "-";
 }
 
 std::string RestartCell(const AuditRecord& record) {
@@ -66,7 +66,7 @@ std::string RestartCell(const AuditRecord& record) {
 }
 
 std::string LiveFindingText(const Finding& finding) {
-    std::string text = EncodeUtf8(FormatMacAddress(finding.address));
+    std::string text = (FormatMacAddress(finding.address));
     for (std::size_t index = 0; index < finding.neighbors.size(); ++index) {
         text += (index == 0 ? " (" : " ") + finding.neighbors[index];
     }
@@ -98,7 +98,7 @@ Json StoreLiveJson(const StoreOutcome& store) {
 }
 
 void AddLiveFindingJson(const Finding& finding, Json* json) {
-    (*json)["address"] = EncodeUtf8(FormatMacAddress(finding.address));
+    (*json)["address"] = (FormatMacAddress(finding.address));
     if (finding.kind == kNeighborCollision) {
         (*json)["neighbors"] = finding.neighbors;
     }

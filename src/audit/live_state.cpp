@@ -152,17 +152,6 @@ void InterfaceCollisions(const std::vector<AuditRecord>& records,
 
 } // namespace
 
-LiveAdapter NoLiveFacts() {
-    LiveAdapter live;
-    live.interfaceFound = false;
-    live.interfaceFacts = LiveInterface{{{0}}, {0, {0}}, {0, {0}}, kLinkUnknown};
-    live.state = kLiveNone;
-    live.reading = kBothReadings;
-    live.expected = NoAddress();
-    live.restartNeeded = false;
-    return live;
-}
-
 bool AsMacAddress(const LinkAddress& link, MacAddress* address) {
     if (link.length != 6) {
         return false;

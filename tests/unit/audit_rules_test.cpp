@@ -13,10 +13,6 @@
 
 namespace {
 
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
-
 TEST(AuditAddress, KeptBytesUnderBothReadings) {
     const struct {
         PortGuid printedAs; // bytes 0 to 7 as printed, byte 0 first
@@ -37,10 +33,8 @@ TEST(AuditAddress, KeptBytesUnderBothReadings) {
             guid |= ((row.printedAs >> (8 * (7 - index))) & 0xFFu) << (8 * index);
         }
         const DerivedAddress address = DeriveAddress(guid, row.mask);
-        EXPECT_EQ(row.lsbFirst, Narrow(FormatMacAddress(address.lsbFirst)))
-            << std::hex << +row.mask;
-        EXPECT_EQ(row.msbFirst, Narrow(FormatMacAddress(address.msbFirst)))
-            << std::hex << +row.mask;
+        EXPECT_EQ(row.lsbFirst, FormatMacAddress(address.lsbFirst)) << std::hex << +row.mask;
+        EXPECT_EQ(row.msbFirst, FormatMacAddress(address.msbFirst)) << std::hex << +row.mask;
         EXPECT_EQ(row.group, HasGroupAddress(address)) << std::hex << +row.mask;
         EXPECT_EQ(std::string(row.lsbFirst) == row.msbFirst, address.symmetric);
     }
@@ -76,8 +70,7 @@ struct Adapter {
 AuditReport ReportOf(const std::vector<Adapter>& adapters) {
     AuditReport report;
     report.silentMask = 0xe7;
-    report.stores = {{L"a", true, L"", L"", kLiveNoHost, {}},
-                     {L"b", true, L"", L"", kLiveNoHost, {}}};
+    report.stores = {{"a", true, "", "", kLiveNoHost, {}}, {"b", true, "", "", kLiveNoHost, {}}};
     for (const Adapter& adapter : adapters) {
         AuditRecord record = AuditRecord();
         record.store = adapter.store;
@@ -290,7 +283,6 @@ TEST(AuditRules, LiveStates) {
         record.storedKind =
             *row.stored == '\0' ? kStoredAbsent : ReadStoredMask(row.stored, &record.storedMask);
         record.state = row.auditState;
-        record.live = NoLiveFacts();
         record.live.networkAddress = row.networkAddress;
         LiveTables tables;
         tables.availability = row.availability;
@@ -408,7 +400,7 @@ std::string LiveFindings(const std::vector<Finding>& findings) {
     std::string text;
     for (const Finding& finding : findings) {
         text += (text.empty() ? "" : " | ") + std::string(FindingName(finding.kind)) + " " +
-                Narrow(FormatMacAddress(finding.address));
+                FormatMacAddress(finding.address);
         for (std::size_t adapter : finding.records) {
             text += " #" + std::to_string(adapter);
         }
@@ -491,7 +483,6 @@ TEST(AuditRules, NeighborAndLiveCollisions) {
         for (const LiveHostAdapter& adapter : row.adapters) {
             AuditRecord record = AuditRecord();
             record.store = adapter.store;
-            record.live = NoLiveFacts();
             record.live.interfaceFound = adapter.interfaceIndex != 0;
             record.live.interfaceFacts =
                 LiveInterface{InterfaceOf(adapter.interfaceIndex), LinkOf(adapter.current),
@@ -528,8 +519,8 @@ TEST(AuditRules, LiveReadingDecidesCollisions) {
         AuditReport report;
         report.silentMask = 0x3f;
         report.maskDependentCount = 0;
-        report.stores = {{L"a", true, L"", L"", row.current ? kLiveRead : kLiveNoHost, {}},
-                         {L"b", true, L"", L"", kLiveNoHost, {}}};
+        report.stores = {{"a", true, "", "", row.current ? kLiveRead : kLiveNoHost, {}},
+                         {"b", true, "", "", kLiveNoHost, {}}};
         for (PortGuid guid : {0x0706050403020100u, 0x0706050403020198u}) {
             AuditRecord record = AuditRecord();
             record.store = report.records.size();
@@ -542,7 +533,6 @@ TEST(AuditRules, LiveReadingDecidesCollisions) {
             record.storedKind = kStoredMask;
             record.storedMask = 0x3f;
             record.state = kStateOk;
-            record.live = NoLiveFacts();
             if (record.store == 0 && row.current != nullptr) {
                 record.live.interfaceFound = true;
                 record.live.interfaceFacts =
@@ -558,10 +548,9 @@ TEST(AuditRules, LiveReadingDecidesCollisions) {
 TEST(AuditRules, PendingRestartIsCountedAndChangesTheStatus) {
     for (LiveState state : {kLiveInEffect, kLivePendingRestart, kLiveNotPresent}) {
         AuditReport report;
-        report.stores = {{L"a", true, L"", L"", kLiveRead, {}}};
+        report.stores = {{"a", true, "", "", kLiveRead, {}}};
         AuditRecord record = AuditRecord();
         record.state = kStateOk;
-        record.live = NoLiveFacts();
         record.live.state = state;
         report.records.push_back(record);
         const bool pending = state == kLivePendingRestart;

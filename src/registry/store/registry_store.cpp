@@ -66,14 +66,6 @@ bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16st
     return ReadRegFile(fd, areas, tree, &shape->regFile, error);
 }
 
-std::string ErrorText(const char* path, const RegFileError& error) {
-    std::string text = path;
-    if (error.line != 0) {
-        text += ":" + std::to_string(error.line);
-    }
-    return text + ": " + error.what;
-}
-
 // Re-reads the locked file when it is not the one this process loaded or last wrote.
 LSTATUS RefreshFromLockedFile(const StoreLock& lock) {
     if (SameFileIdentity(lock.identity, gStore.identity)) {
@@ -118,11 +110,20 @@ LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const Va
 } // namespace
 
 bool LoadRegistryStore(const char* path, std::string* error) {
-    return LoadRegistryStore(path, std::vector<std::u16string>(), error);
+    StoreLoadError failure;
+    if (LoadRegistryStore(path, std::vector<std::u16string>(), &failure)) {
+        return true;
+    }
+    *error = path;
+    if (failure.line != 0) {
+        *error += ":" + std::to_string(failure.line);
+    }
+    *error += ": " + failure.what;
+    return false;
 }
 
 bool LoadRegistryStore(const char* path, const std::vector<std::u16string>& areas,
-                       std::string* error) {
+                       StoreLoadError* error) {
     UnloadRegistryStore();
     RegFileError failure{0, ""};
     char* resolved = realpath(path, nullptr);
@@ -146,7 +147,8 @@ bool LoadRegistryStore(const char* path, const std::vector<std::u16string>& area
     std::free(resolved);
     if (!gStore.loaded) {
         InitKeyTree(&gStore.tree);
-        *error = ErrorText(path, failure);
+        error->line = failure.line;
+        error->what = failure.what;
     }
     return gStore.loaded;
 }
@@ -167,6 +169,16 @@ bool RegistryStoreLoaded() {
 
 const std::string& StoreIncompleteReason() {
     return gStore.shape.incomplete;
+}
+
+std::vector<std::u16string> StoreAreasMissing() {
+    std::vector<std::u16string> missing;
+    for (const std::u16string& area : gStore.areas) {
+        if (FindStoreKey(area.data(), area.size()) == kNoIndex) {
+            missing.push_back(area);
+        }
+    }
+    return missing;
 }
 
 const std::vector<std::u16string>& StoreKeysOutsideAreas() {

@@ -2,9 +2,6 @@
 
 #include "registry/store/file_io.h"
 #include "registry/store/hive/hive_log_replay.h"
-#include "registry/store/name_case.h"
-#include "registry/store/registry_store.h"
-#include "text/utf8.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -14,8 +11,7 @@
 
 namespace {
 
-const std::size_t kProbeSize = 4096;     // enough of the file's start for every test here
-const std::size_t kShownOutsideKeys = 3; // the rest of them stand as "..."
+const std::size_t kProbeSize = 4096; // enough of the file's start for every test here
 
 struct Signature {
     const char* bytes;
@@ -146,41 +142,6 @@ bool DiagnoseHive(const std::string& bytes, std::uint64_t size, std::string* wha
     return false;
 }
 
-std::vector<std::u16string> SplitPath(const std::u16string& path) {
-    std::vector<std::u16string> names;
-    for (std::size_t start = 0; start <= path.size();) {
-        std::size_t end = path.find(u'\\', start);
-        end = end == std::u16string::npos ? path.size() : end;
-        names.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return names;
-}
-
-std::string Utf8(const std::u16string& text) {
-    std::string out;
-    AppendUtf8(text.data(), text.size(), &out);
-    return out;
-}
-
-// The names from the first one on, joined again.
-std::string JoinFrom(const std::vector<std::u16string>& names, std::size_t first) {
-    std::string path;
-    for (std::size_t at = first; at < names.size(); ++at) {
-        path += (at == first ? "" : "\\") + Utf8(names[at]);
-    }
-    return path;
-}
-
-// "A", "A nor B" or "A, B nor C", each an area's path below the common key.
-std::string AreaList(const std::vector<std::string>& areas, const char* last) {
-    std::string list;
-    for (std::size_t at = 0; at < areas.size(); ++at) {
-        list += (at == 0 ? "" : at + 1 == areas.size() ? last : ", ") + areas[at];
-    }
-    return list;
-}
-
 } // namespace
 
 bool DiagnoseStoreFile(int fd, std::string* what) {
@@ -226,52 +187,4 @@ bool DiagnoseStoreFile(int fd, std::string* what) {
         return true;
     }
     return false;
-}
-
-std::string MissingAreasWarning(const std::vector<std::u16string>& areas,
-                                const std::vector<std::u16string>& outside) {
-    std::vector<std::vector<std::u16string>> split;
-    for (const std::u16string& area : areas) {
-        split.push_back(SplitPath(area));
-    }
-    // The areas' common key: their shared leading names, one at least left to each.
-    std::size_t common = split.empty() ? 0 : split[0].size() - 1;
-    for (const std::vector<std::u16string>& names : split) {
-        std::size_t shared = 0;
-        while (shared < common && shared + 1 < names.size() &&
-               NamesMatch(names[shared].data(), names[shared].size(), split[0][shared].data(),
-                          split[0][shared].size())) {
-            ++shared;
-        }
-        common = shared;
-    }
-    std::vector<std::string> held;
-    std::vector<std::string> missing;
-    for (std::size_t at = 0; at < areas.size(); ++at) {
-        const bool found = FindStoreKey(areas[at].data(), areas[at].size()) != kNoIndex;
-        (found ? held : missing).push_back(JoinFrom(split[at], common));
-    }
-    if (missing.empty()) {
-        return "";
-    }
-    const std::vector<std::u16string> commonNames(
-        split[0].begin(), split[0].begin() + static_cast<std::ptrdiff_t>(common));
-    const std::string key = JoinFrom(commonNames, 0);
-    std::string warning = "warning: the store holds ";
-    if (held.empty()) {
-        warning += (missing.size() == 1   ? "no "
-                    : missing.size() == 2 ? "neither "
-                                          : "none of ") +
-                   AreaList(missing, missing.size() == 2 ? " nor " : ", ") +
-                   " below HKEY_LOCAL_MACHINE\\" + key;
-        for (std::size_t at = 0; at < outside.size() && at <= kShownOutsideKeys; ++at) {
-            warning += (at == 0 ? ", but " : ", ") +
-                       (at == kShownOutsideKeys ? std::string("...") : Utf8(outside[at]));
-        }
-    } else {
-        warning += AreaList(held, " and ") + " but not " + AreaList(missing, " nor ") +
-                   " below HKEY_LOCAL_MACHINE\\" + key;
-    }
-    return warning + ": the run needs an export of that key (reg export HKLM\\" + key +
-           " FILE.reg) or the image's SYSTEM hive";
 }
