@@ -56,7 +56,7 @@ AuditCommandLine TakeValue(const wchar_t* option, const wchar_t* value, AuditSet
     } else {
         settings->regDir = value;
     }
-    return AuditCommandLine{true, 0};
+    return AuditCommandLine{true, kExitSuccess};
 }
 
 AuditCommandLine CheckTogether(const AuditSettings& settings) {
@@ -70,14 +70,14 @@ AuditCommandLine CheckTogether(const AuditSettings& settings) {
         return Refuse(L"STORE arguments are read by POSIX builds only; this program reads the "
                       L"machine's registry");
     }
-    return AuditCommandLine{true, 0};
+    return AuditCommandLine{true, kExitSuccess};
 }
 
 } // namespace
 
 AuditCommandLine ParseAuditCommandLine(int argc, const wchar_t* const* argv,
                                        AuditSettings* settings) {
-    *settings = AuditSettings{false, false, L"", 0xE7, {}};
+    *settings = AuditSettings();
     bool storesOnly = false;
     for (int index = 1; index < argc; ++index) {
         const wchar_t* argument = argv[index];
@@ -87,10 +87,10 @@ AuditCommandLine ParseAuditCommandLine(int argc, const wchar_t* const* argv,
             storesOnly = true;
         } else if (Is(argument, L"-h") || Is(argument, L"--help")) {
             PrintText(kUsage);
-            return AuditCommandLine{false, 0};
+            return AuditCommandLine{false, kExitSuccess};
         } else if (Is(argument, L"--version")) {
             PrintText(L"ipoib-guidmask-audit " IPOIB_GUIDMASK_WIDE_VERSION L"\n");
-            return AuditCommandLine{false, 0};
+            return AuditCommandLine{false, kExitSuccess};
         } else if (Is(argument, L"--json")) {
             settings->json = true;
         } else if (Is(argument, L"--reg")) {
