@@ -25,7 +25,7 @@ const char kLinePrefix[] = "ipoib-guidmask: ";
 // The program's lines for standard error (UTF-8) about opening the registry: why it could not
 // be opened, or what the run may miss. A store without the keys the run reads is most often an
 // export of the wrong key: the run goes on (it finds nothing), and one line says what the store
-// holds and what is needed.
+// holds and what is needed. Of the machine's registry the run's own report says what is missing.
 std::string RegistryLines(const RegistryOpening& opening) {
     switch (opening.problem) {
     case kStoreNotNamed:

@@ -1,6 +1,7 @@
 #include "registry/store/registry_store.h"
 
 #include "registry/store/file_io.h"
+#include "registry/store/hive/hive_diagnosis.h"
 #include "registry/store/hive/hive_layout.h"
 #include "registry/store/hive/hive_store.h"
 #include "registry/store/reg_file/reg_file_reader.h"
@@ -54,7 +55,11 @@ bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16st
     shape->hiveLayout = HiveLayout{kNoIndex, kNoIndex};
     shape->incomplete.clear();
     shape->regFile.keysOutsideAreas.clear();
-    if (DiagnoseStoreFile(fd, &error->what)) {
+    std::string bytes;
+    std::uint64_t size = 0;
+    if (ReadStoreFileStart(fd, &bytes, &size) &&
+        (LooksLikeHive(bytes) ? DiagnoseHiveFile(bytes, size, &error->what)
+                              : DiagnoseStoreFile(bytes, size, &error->what))) {
         error->line = 0;
         return false;
     }

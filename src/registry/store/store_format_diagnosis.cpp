@@ -1,7 +1,6 @@
 #include "registry/store/store_format_diagnosis.h"
 
 #include "registry/store/file_io.h"
-#include "registry/store/hive/hive_log_replay.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -94,69 +93,21 @@ bool StartsBinary(const std::string& bytes) {
     return false;
 }
 
-std::uint32_t Dword(const std::string& bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t byte = 4; byte-- > 0;) {
-        value = value << 8 | static_cast<unsigned char>(bytes[at + byte]);
-    }
-    return value;
-}
-
-// A file that starts as a hive, or a start of one cut before its signature ends.
-bool LooksLikeHive(const std::string& bytes) {
-    return !bytes.empty() &&
-           std::memcmp(bytes.data(), "regf", std::min<std::size_t>(4, bytes.size())) == 0;
-}
-
-bool DiagnoseHive(const std::string& bytes, std::uint64_t size, std::string* what) {
-    if (size < kHiveBaseBlockSize || bytes.size() < kHiveBaseBlockSize) {
-        *what = "the registry hive is truncated: " + std::to_string(size) +
-                " bytes, less than its 512-byte header; copy it again";
-        return true;
-    }
-    const std::uint32_t type = Dword(bytes, 0x1C);
-    if (type == 1 || type == 2 || type == 6) {
-        *what = "the file is a transaction log of a registry hive (file type " +
-                std::to_string(type) + "), not the hive: name the hive, not its log";
-        return true;
-    }
-    const HiveBaseBlock block =
-        ReadHiveBaseBlock(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-    if (!block.valid) {
-        *what = "the registry hive's header is damaged (its checksum is wrong)";
-        return true;
-    }
-    if (Dword(bytes, 0x14) != 1) {
-        *what = "the registry hive is of format version " + std::to_string(Dword(bytes, 0x14)) +
-                "." + std::to_string(Dword(bytes, 0x18)) + ", which cannot be read (1.x can)";
-        return true;
-    }
-    // A dirty hive may be grown by its logs; a bins size of no whole pages is mended.
-    const std::uint64_t wanted = kHiveBinsStart + std::uint64_t{block.binsSize};
-    if (block.primarySequence == block.secondarySequence && block.binsSize % 4096 == 0 &&
-        size < wanted) {
-        *what = "the registry hive is truncated: " + std::to_string(size) + " of " +
-                std::to_string(wanted) + " bytes; copy it again";
-        return true;
-    }
-    return false;
-}
-
 } // namespace
 
-bool DiagnoseStoreFile(int fd, std::string* what) {
+bool ReadStoreFileStart(int fd, std::string* bytes, std::uint64_t* size) {
     struct stat status;
-    std::string bytes;
-    if (fstat(fd, &status) != 0 || !ReadBytesAt(fd, 0, kProbeSize, &bytes)) {
-        return false; // the reader says why it cannot read the file
+    if (fstat(fd, &status) != 0 || !ReadBytesAt(fd, 0, kProbeSize, bytes)) {
+        return false;
     }
-    const std::uint64_t size = static_cast<std::uint64_t>(status.st_size);
+    *size = static_cast<std::uint64_t>(status.st_size);
+    return true;
+}
+
+bool DiagnoseStoreFile(const std::string& bytes, std::uint64_t size, std::string* what) {
     if (size == 0) {
         *what = "the file is empty: a .reg export or a SYSTEM hive is needed";
         return true;
-    }
-    if (LooksLikeHive(bytes)) {
-        return DiagnoseHive(bytes, size, what);
     }
     for (const Signature& signature : kCompressed) {
         if (Starts(bytes, signature.bytes, signature.length)) {
