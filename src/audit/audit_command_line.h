@@ -1,4 +1,5 @@
-// The audit's command line: [--json] [-d <mask>] [--reg | --reg-dir DIR] [STORE...], -h,
+// The audit's command line: [--json] [-d <mask>] [--reg | --reg-dir DIR] [--output FILE]
+// [STORE...], -h,
 // --help and --version.
 #pragma once
 
@@ -14,6 +15,7 @@ struct AuditSettings {
     bool json;
     bool regFile;        // --reg: the import file on standard output instead of the report
     std::wstring regDir; // --reg-dir: one import file per store there; empty: none
+    std::wstring output; // --output: the report in this file instead of standard output
     GuidMask silentMask; // what -f -s writes for an unrecognized GUID
     std::vector<std::wstring> stores;
 };
