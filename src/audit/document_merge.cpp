@@ -12,7 +12,8 @@ namespace {
 
 const std::size_t kLeftOut = static_cast<std::size_t>(-1);
 
-// The labels of the report's stores, taken in as the report grows: one audit per process.
+// The labels of the report's stores, taken in as the report grows; a report smaller than what
+// was taken in is a new audit (one audit in a process, but a fuzz target makes many).
 std::set<std::wstring> gLabels;
 std::size_t gLabelsTaken = 0;
 
@@ -73,6 +74,10 @@ std::vector<std::size_t> MergeStores(const std::wstring& argument, const Documen
 } // namespace
 
 bool LabelInAudit(const AuditReport& report, const std::wstring& label) {
+    if (gLabelsTaken > report.stores.size()) {
+        gLabels.clear();
+        gLabelsTaken = 0;
+    }
     for (; gLabelsTaken < report.stores.size(); ++gLabelsTaken) {
         gLabels.insert(report.stores[gLabelsTaken].label);
     }
