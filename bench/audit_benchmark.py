@@ -108,6 +108,9 @@ def main():
                                      sum(os.path.getsize(path) for path in documents) / 1e6))
     merge, merge_peak = measure("merge of the documents", [arguments.audit] + documents)
     merge_json, merge_json_peak = measure("merge --json", [arguments.audit, "--json"] + documents)
+    same = (subprocess.run([arguments.audit] + paths, capture_output=True).stdout ==
+            subprocess.run([arguments.audit] + documents, capture_output=True).stdout)
+    print("the merge's report is the exports' audit's, byte for byte: %s" % ("yes" if same else "NO"))
     print("merge / audit of the exports: %.2f, --json %.2f (target at most 1); merge peak / audit"
           " peak: %.2f, --json %.2f (target at most 2)"
           % (merge / audit, merge_json / json, merge_peak / audit_peak,
