@@ -194,6 +194,12 @@ int AuditMain(int argc, const wchar_t* const* argv) {
     for (const std::wstring& store : settings.stores) {
         AuditArgument(store, settings.silentMask, &report);
     }
+    // A document may hold several stores where the command line named one.
+    if (settings.regFile && report.stores.size() > 1) {
+        PrintErrorText(L"ipoib-guidmask-audit: --reg takes one store, and the document holds "
+                       L"several; --reg-dir writes one file per store\n");
+        return kAuditTrouble;
+    }
     FindConflicts(&report);
     int status = AuditStatus(report);
     if (!settings.regDir.empty() && !WriteImportFiles(settings, report)) {
