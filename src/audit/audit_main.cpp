@@ -175,6 +175,26 @@ void PrintReport(const AuditSettings& settings, const AuditReport& report, int s
     }
 }
 
+// The report on standard output, or whole in the --output file; false when that file could
+// not be written, which is said on standard error.
+bool DeliverReport(const AuditSettings& settings, const AuditReport& report, int status) {
+    const bool toFile = !settings.output.empty();
+    OutputFile output;
+    std::wstring why;
+    bool delivered = !toFile || BeginOutputFile(settings.output, &output, &why);
+    if (delivered) {
+        PrintReport(settings, report, status);
+        FlushConsole();
+        delivered = !toFile || FinishOutputFile(&output, &why);
+    }
+    if (!delivered) {
+        PrintErrorText((L"ipoib-guidmask-audit: " + settings.output +
+                        L": cannot write the report: " + why + L"\n")
+                           .c_str());
+    }
+    return delivered;
+}
+
 } // namespace
 
 int AuditMain(int argc, const wchar_t* const* argv) {
@@ -194,9 +214,9 @@ int AuditMain(int argc, const wchar_t* const* argv) {
     for (const std::wstring& store : settings.stores) {
         AuditArgument(store, settings.silentMask, &report);
     }
-    // A document may hold several stores where the command line named one.
+    // A document, or a folder, may bring several stores where the command line named one.
     if (settings.regFile && report.stores.size() > 1) {
-        PrintErrorText(L"ipoib-guidmask-audit: --reg takes one store, and the document holds "
+        PrintErrorText(L"ipoib-guidmask-audit: --reg takes one store, and the arguments brought "
                        L"several; --reg-dir writes one file per store\n");
         return kAuditTrouble;
     }
@@ -205,25 +225,5 @@ int AuditMain(int argc, const wchar_t* const* argv) {
     if (!settings.regDir.empty() && !WriteImportFiles(settings, report)) {
         status = kAuditTrouble;
     }
-    OutputFile output;
-    std::wstring why;
-    if (!settings.output.empty() && !BeginOutputFile(settings.output, &output, &why)) {
-        PrintErrorText((L"ipoib-guidmask-audit: " + settings.output +
-                        L": cannot write the "
-                        L"report: " +
-                        why + L"\n")
-                           .c_str());
-        return kAuditTrouble;
-    }
-    PrintReport(settings, report, status);
-    FlushConsole();
-    if (!settings.output.empty() && !FinishOutputFile(&output, &why)) {
-        PrintErrorText((L"ipoib-guidmask-audit: " + settings.output +
-                        L": cannot write the "
-                        L"report: " +
-                        why + L"\n")
-                           .c_str());
-        return kAuditTrouble;
-    }
-    return status;
+    return DeliverReport(settings, report, status) ? status : kAuditTrouble;
 }
