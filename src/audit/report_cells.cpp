@@ -1,6 +1,5 @@
 #include "audit/report_cells.h"
 
-#include "console/console_format.h"
 #include "text/utf8.h"
 
 std::wstring Wide(const std::string& utf8) {
@@ -28,31 +27,31 @@ std::wstring Printable(const std::wstring& text) {
     return cell;
 }
 
-std::wstring GuidText(PortGuid guid) {
-    std::wstring text = L"0x";
+std::string GuidText(PortGuid guid) {
+    std::string text = "0x";
     for (int index = 0; index < 8; ++index) {
-        text += ExpandMessage(L"%02x", nullptr, PortGuidByte(guid, index));
+        text += HexByte(PortGuidByte(guid, index));
     }
     return text;
 }
 
-std::wstring MaskText(GuidMask mask) {
-    return ExpandMessage(L"0x%02x", nullptr, mask);
+std::string MaskText(GuidMask mask) {
+    return "0x" + HexByte(mask);
 }
 
-std::wstring WrittenText(GuidMask mask) {
-    return FormatGuidMaskValue(mask).characters;
+std::string WrittenText(GuidMask mask) {
+    return EncodeUtf8(FormatGuidMaskValue(mask).characters);
 }
 
 std::wstring AdapterPlace(const AuditReport& report, std::size_t record) {
     const AuditRecord& adapter = report.records[record];
-    return Printable(report.stores[adapter.store].label + L" " + Wide(adapter.subkey));
+    return Printable(Wide(report.stores[adapter.store].label + " " + adapter.subkey));
 }
 
-std::wstring AddressText(const DerivedAddress& address) {
+std::string AddressText(const DerivedAddress& address) {
     if (address.symmetric) {
         return FormatMacAddress(address.lsbFirst);
     }
-    return L"lsb:" + FormatMacAddress(address.lsbFirst) + L",msb:" +
-           FormatMacAddress(address.msbFirst);
+    return "lsb:" + FormatMacAddress(address.lsbFirst) +
+           ",msb:" + FormatMacAddress(address.msbFirst);
 }

@@ -28,7 +28,7 @@ std::wstring ClassCell(const AuditRecord& record) {
     if (record.guidClass == kClassNone || record.guidClass == kClassUnrecognized) {
         return Widen(ClassName(record.guidClass));
     }
-    return Widen(ClassName(record.guidClass)) + L":" + MaskText(record.predefinedMask);
+    return Widen(ClassName(record.guidClass)) + L":" + Wide(MaskText(record.predefinedMask));
 }
 
 std::wstring StoredCell(const AuditRecord& record) {
@@ -45,7 +45,7 @@ std::wstring StoredCell(const AuditRecord& record) {
 std::wstring FixCell(const AuditRecord& record) {
     switch (record.fixAction) {
     case kFixWritesPredefined:
-        return L"write:" + MaskText(record.predefinedMask);
+        return L"write:" + Wide(MaskText(record.predefinedMask));
     case kFixNothingToFix:
         return L"nothing";
     case kFixPrompts:
@@ -59,18 +59,18 @@ std::wstring AddressCell(const DerivedAddress& address, bool builtIn) {
     if (!address.derived) {
         return builtIn ? L"built-in(undocumented)" : L"-";
     }
-    return AddressText(address) + (HasGroupAddress(address) ? L"(group)" : L"");
+    return Wide(AddressText(address)) + (HasGroupAddress(address) ? L"(group)" : L"");
 }
 
 Row RecordRow(const AuditReport& report, const AuditRecord& record) {
     const bool builtIn = record.guidClass == kClassKnown && !record.silentFixWrites;
-    return Row{Printable(report.stores[record.store].label),
+    return Row{Printable(Wide(report.stores[record.store].label)),
                Printable(Wide(record.subkey)),
                Widen(StateName(record.state)),
-               record.guidClass == kClassNone ? L"-" : GuidText(record.guid),
+               record.guidClass == kClassNone ? L"-" : Wide(GuidText(record.guid)),
                ClassCell(record),
                StoredCell(record),
-               record.silentFixWrites ? WrittenText(record.silentFixMask) : L"-",
+               record.silentFixWrites ? Wide(WrittenText(record.silentFixMask)) : L"-",
                FixCell(record),
                AddressCell(record.afterFix, builtIn),
                AddressCell(record.stored, false),
@@ -114,9 +114,9 @@ std::wstring FindingLine(const AuditReport& report, const Finding& finding) {
     std::wstring line = IsConflict(finding.kind) ? L"conflict: " : L"warning: ";
     line += Widen(FindingName(finding.kind));
     if (finding.kind == kMacCollision || finding.kind == kGroupAddress) {
-        line += L" " + FormatMacAddress(finding.address);
+        line += L" " + Wide(FormatMacAddress(finding.address));
     } else if (finding.kind != kZeroGuid) {
-        line += L" " + GuidText(finding.guid);
+        line += L" " + Wide(GuidText(finding.guid));
     }
     if (finding.reading != kBothReadings) {
         line += L" (" + Widen(ReadingName(finding.reading)) + L")";
@@ -126,7 +126,7 @@ std::wstring FindingLine(const AuditReport& report, const Finding& finding) {
         const std::size_t record = finding.records[at];
         line += (at == 0 ? L" " : L", ") + AdapterPlace(report, record);
         if (finding.kind == kMacCollision || finding.kind == kGroupAddress) {
-            line += L" " + GuidText(report.records[record].guid);
+            line += L" " + Wide(GuidText(report.records[record].guid));
         }
     }
     return line + L"\n";
@@ -141,7 +141,7 @@ std::wstring SuggestionLine(const AuditReport& report) {
         return line + L" none keeps every address distinct\n";
     }
     for (GuidMask mask : report.suggestedMasks) {
-        line += L" " + MaskText(mask);
+        line += L" " + Wide(MaskText(mask));
     }
     return line + L"\n";
 }
