@@ -8,7 +8,8 @@
 #include <cstdio>
 #include <string>
 
-// Whether STORE arguments are taken.
+// Whether registry stores (.reg exports, hives) are taken as STORE arguments; documents are
+// taken everywhere.
 bool AuditTakesStores();
 
 // Opens store (nullptr: the registry the first program reads) for reading, as a check run

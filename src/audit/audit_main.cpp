@@ -4,10 +4,13 @@
 #include "audit/audit_command_line.h"
 #include "audit/audit_host.h"
 #include "audit/conflicts.h"
+#include "audit/document_merge.h"
 #include "audit/json_report.h"
 #include "audit/live_audit.h"
 #include "audit/live_interfaces.h"
+#include "audit/output_file.h"
 #include "audit/reg_import_file.h"
+#include "audit/store_arguments.h"
 #include "audit/store_outcome.h"
 #include "audit/text_report.h"
 #include "console/console.h"
@@ -56,6 +59,31 @@ void AuditStore(const wchar_t* store, AuditReport* report) {
     }
 }
 
+// Each file the argument names, in turn: a document is merged, a registry store audited.
+void AuditArgument(const std::wstring& argument, GuidMask silentMask, AuditReport* report) {
+    std::wstring why;
+    const std::vector<std::wstring> files = ExpandStoreArgument(argument, &why);
+    if (files.empty()) {
+        AddTroubleStore(argument, why, report);
+    }
+    for (const std::wstring& file : files) {
+        std::string bytes;
+        const StoreFileKind kind = ReadStoreFile(file, &bytes, &why);
+        if (kind == kDocumentFile) {
+            MergeDocument(file, bytes, silentMask, report);
+        } else if (kind == kRefusedFile) {
+            AddTroubleStore(file, why, report);
+        } else if (LabelInAudit(*report, EncodeUtf8(file))) {
+            AddTroubleStore(file,
+                            L"already in the audit; left out, so that it is not counted as "
+                            L"two hosts",
+                            report);
+        } else {
+            AuditStore(file.c_str(), report);
+        }
+    }
+}
+
 void PrintReport(const AuditSettings& settings, const AuditReport& report, int status) {
     if (settings.regFile) {
         if (!report.stores.empty() && report.stores[0].read) {
@@ -67,6 +95,26 @@ void PrintReport(const AuditSettings& settings, const AuditReport& report, int s
     } else {
         PrintTextReport(report);
     }
+}
+
+// The report on standard output, or whole in the --output file; false when that file could
+// not be written, which is said on standard error.
+bool DeliverReport(const AuditSettings& settings, const AuditReport& report, int status) {
+    const bool toFile = !settings.output.empty();
+    OutputFile output;
+    std::wstring why;
+    bool delivered = !toFile || BeginOutputFile(settings.output, &output, &why);
+    if (delivered) {
+        PrintReport(settings, report, status);
+        FlushConsole();
+        delivered = !toFile || FinishOutputFile(&output, &why);
+    }
+    if (!delivered) {
+        PrintErrorText((L"ipoib-guidmask-audit: " + settings.output +
+                        L": cannot write the report: " + why + L"\n")
+                           .c_str());
+    }
+    return delivered;
 }
 
 } // namespace
@@ -85,14 +133,18 @@ int AuditMain(int argc, const wchar_t* const* argv) {
         AuditStore(nullptr, &report);
     }
     for (const std::wstring& store : settings.stores) {
-        AuditStore(store.c_str(), &report);
+        AuditArgument(store, settings.silentMask, &report);
+    }
+    // A document, or a folder, may bring several stores where the command line named one.
+    if (settings.regFile && report.stores.size() > 1) {
+        PrintErrorText(L"ipoib-guidmask-audit: --reg takes one store, and the arguments brought "
+                       L"several; --reg-dir writes one file per store\n");
+        return kAuditTrouble;
     }
     FindConflicts(&report);
     int status = AuditStatus(report);
     if (!settings.regDir.empty() && !WriteImportFiles(settings.regDir, report)) {
         status = kAuditTrouble;
     }
-    PrintReport(settings, report, status);
-    FlushConsole();
-    return status;
+    return DeliverReport(settings, report, status) ? status : kAuditTrouble;
 }

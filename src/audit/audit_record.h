@@ -9,6 +9,7 @@
 #include "guid/port_guid.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,7 @@ struct AuditRecord {
     GuidClass guidClass = kClassNone;
     GuidMask predefinedMask = 0x00; // known or work-around mask (0x00: nothing to write)
     StoredMaskKind storedKind = kStoredAbsent;
+    std::uint32_t storedType = 0; // the stored value's registry type (REG_SZ is 1); 0: absent
     std::string storedText;
     GuidMask storedMask = 0x00;
     bool silentFixWrites = false;
