@@ -1,5 +1,5 @@
-// The audit's command line: [--json] [-d <mask>] [--reg | --reg-dir DIR] [STORE...], -h,
-// --help and --version.
+// The audit's command line: [--json | --wide] [--problems] [-d <mask>] [--reg | --reg-dir DIR]
+// [STORE...], -h, --help and --version.
 #pragma once
 
 #include "guid/guid_mask.h"
@@ -12,6 +12,8 @@ const int kAuditTrouble = 3;
 
 struct AuditSettings {
     bool json;
+    bool wide;           // --wide: every column of the text report
+    bool problemsOnly;   // --problems: the text report's rows that need a look only
     bool regFile;        // --reg: the import file on standard output instead of the report
     std::wstring regDir; // --reg-dir: one import file per store there; empty: none
     GuidMask silentMask; // what -f -s writes for an unrecognized GUID

@@ -143,7 +143,7 @@ void PrintReport(const AuditSettings& settings, const AuditReport& report, int s
     } else if (settings.json) {
         PrintJsonReport(report, status);
     } else {
-        PrintTextReport(report);
+        PrintTextReport(report, TextReportShape{settings.wide, settings.problemsOnly});
     }
 }
 
@@ -160,6 +160,7 @@ int AuditMain(int argc, const wchar_t* const* argv) {
     AuditReport report;
     report.silentMask = settings.silentMask;
     report.maskDependentCount = 0;
+    report.firstSuggestionChanges = 0;
     if (settings.stores.empty()) {
         AuditStore(nullptr, &report);
     }
