@@ -58,18 +58,13 @@ void ReadStored(HKEY adapterKey, AuditRecord* record) {
         ERROR_SUCCESS) {
         return;
     }
-    record->storedKind = kStoredNotMask;
     if (type != REG_SZ) {
-        record->storedText = OtherTypeText(type);
+        SetStoredValue(type, OtherTypeText(type), record);
         return;
     }
     wchar_t value[kStringValueBufferLength];
-    if (!ReadStringValue(adapterKey, L"GUIDMask", value)) {
-        record->storedText = kTooLongText;
-        return;
-    }
-    record->storedText = EncodeUtf8(value);
-    record->storedKind = ReadStoredMask(record->storedText, &record->storedMask);
+    const bool read = ReadStringValue(adapterKey, L"GUIDMask", value);
+    SetStoredValue(type, read ? EncodeUtf8(value) : std::string(kTooLongText), record);
 }
 
 GuidClass ClassOf(GuidStanding standing) {
@@ -110,14 +105,17 @@ AuditState StateOf(const AuditRecord& record) {
     return record.storedMask == record.silentFixMask ? kStateOk : kStateWouldReplace;
 }
 
-AuditRecord EmptyRecord(std::size_t store, const wchar_t* subkey) {
+} // namespace
+
+AuditRecord EmptyRecord(std::size_t store, const std::string& subkey) {
     AuditRecord record;
     record.store = store;
-    record.subkey = EncodeUtf8(subkey);
+    record.subkey = subkey;
     record.guid = 0;
     record.guidClass = kClassNone;
     record.predefinedMask = 0x00;
     record.storedKind = kStoredAbsent;
+    record.storedType = 0;
     record.storedMask = 0x00;
     record.silentFixWrites = false;
     record.silentFixMask = 0x00;
@@ -129,6 +127,27 @@ AuditRecord EmptyRecord(std::size_t store, const wchar_t* subkey) {
     return record;
 }
 
+void SetStoredValue(std::uint32_t type, const std::string& text, AuditRecord* record) {
+    record->storedType = type;
+    record->storedText = text;
+    record->storedKind =
+        type == REG_SZ ? ReadStoredMask(text, &record->storedMask) : kStoredNotMask;
+}
+
+void PlanAdapter(const IpoibInstance& instance, GuidMask silentMask, AuditRecord* record) {
+    record->guid = instance.portGuid;
+    PlanFix(instance, silentMask, record);
+    record->state = StateOf(*record);
+    if (record->silentFixWrites) {
+        record->afterFix = DeriveAddress(record->guid, record->silentFixMask);
+    }
+    if (record->storedKind == kStoredMask) {
+        record->stored = DeriveAddress(record->guid, record->storedMask);
+    }
+}
+
+namespace {
+
 void AuditAdapter(HKEY adapterKey, AuditRecord* record, GuidMask silentMask) {
     record->driverDesc = StringValue(adapterKey, L"DriverDesc");
     ReadStored(adapterKey, record);
@@ -139,17 +158,8 @@ void AuditAdapter(HKEY adapterKey, AuditRecord* record, GuidMask silentMask) {
     record->instanceId = EncodeUtf8(instanceId);
     record->connectionName = ConnectionName(instanceId);
     const IpoibInstance* instance = FindInstance(ProcessInstanceTable(), instanceId);
-    if (instance == nullptr) {
-        return;
-    }
-    record->guid = instance->portGuid;
-    PlanFix(*instance, silentMask, record);
-    record->state = StateOf(*record);
-    if (record->silentFixWrites) {
-        record->afterFix = DeriveAddress(record->guid, record->silentFixMask);
-    }
-    if (record->storedKind == kStoredMask) {
-        record->stored = DeriveAddress(record->guid, record->storedMask);
+    if (instance != nullptr) {
+        PlanAdapter(*instance, silentMask, record);
     }
 }
 
@@ -164,7 +174,7 @@ void VisitSubkey(HKEY classKey, DWORD index, std::size_t store, GuidMask silentM
     wchar_t componentId[kStringValueBufferLength];
     if (ReadStringValue(adapterKey, L"ComponentId", componentId) &&
         IsIpoibComponentId(componentId)) {
-        AuditRecord record = EmptyRecord(store, name);
+        AuditRecord record = EmptyRecord(store, EncodeUtf8(name));
         AuditAdapter(adapterKey, &record, silentMask);
         records->push_back(record);
     }

@@ -1,6 +1,5 @@
 #include "audit/audit_command_line.h"
 
-#include "audit/audit_host.h"
 #include "console/console.h"
 #include "guid/mask_argument.h"
 
@@ -19,7 +18,7 @@ namespace {
 
 const wchar_t kUsage[] =
     L"Usage: ipoib-guidmask-audit [--json | --wide] [--problems] [-d <mask>]\n"
-    L"                            [--reg | --reg-dir <dir>] [STORE...]\n"
+    L"                            [--reg | --reg-dir <dir>] [--output <file>] [STORE...]\n"
     L"\t-h, --help: Print this help message and exit.\n"
     L"\t--version: Print the version and exit.\n"
     L"\t--json: Write the audit as one JSON document.\n"
@@ -29,7 +28,10 @@ const wchar_t kUsage[] =
     L"0xe7.\n"
     L"\t--reg: Write the \"GUIDMask\" values a silent fix would write as a .reg file instead.\n"
     L"\t--reg-dir <dir>: Also write one such file per store into <dir>.\n"
-    L"\tSTORE: one host's registry, a .reg export or a SYSTEM hive (POSIX builds); default: the\n"
+    L"\t--output <file>: Write the report (or --reg's file) to <file>, whole or not at all.\n"
+    L"\tSTORE: a document written by --json, which joins the audit as the hosts it holds, or\n"
+    L"\t       (POSIX builds) one host's registry, a .reg export or a SYSTEM hive. A folder\n"
+    L"\t       gives its *.json files; on Windows, * and ? are expanded. Default: the\n"
     L"\t       registry ipoib-guidmask reads.\n";
 
 AuditCommandLine Refuse(const std::wstring& why) {
@@ -53,6 +55,12 @@ AuditCommandLine TakeValue(const wchar_t* option, const wchar_t* value, AuditSet
             return AuditCommandLine{false, kAuditTrouble};
         }
         settings->silentMask = static_cast<GuidMask>(mask & 0xFFu);
+    } else if (Is(option, L"--output")) {
+        if (!settings->output.empty() || *value == L'\0') {
+            return Refuse(settings->output.empty() ? L"--output needs a file"
+                                                   : L"--output is given twice");
+        }
+        settings->output = value;
     } else if (!settings->regDir.empty() || *value == L'\0') {
         return Refuse(settings->regDir.empty() ? L"--reg-dir needs a directory"
                                                : L"--reg-dir is given twice");
@@ -71,10 +79,6 @@ AuditCommandLine CheckTogether(const AuditSettings& settings) {
     }
     if (settings.regFile && settings.stores.size() > 1) {
         return Refuse(L"--reg takes one store; --reg-dir writes one file per store");
-    }
-    if (!settings.stores.empty() && !AuditTakesStores()) {
-        return Refuse(L"STORE arguments are read by POSIX builds only; this program reads the "
-                      L"machine's registry");
     }
     return AuditCommandLine{true, 0};
 }
@@ -106,7 +110,7 @@ AuditCommandLine ParseAuditCommandLine(int argc, const wchar_t* const* argv,
             settings->problemsOnly = true;
         } else if (Is(argument, L"--reg")) {
             settings->regFile = true;
-        } else if (Is(argument, L"-d") || Is(argument, L"--reg-dir")) {
+        } else if (Is(argument, L"-d") || Is(argument, L"--reg-dir") || Is(argument, L"--output")) {
             if (index == argc - 1) {
                 return Refuse(std::wstring(argument) + L" needs a value");
             }

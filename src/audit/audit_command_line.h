@@ -1,5 +1,5 @@
 // The audit's command line: [--json | --wide] [--problems] [-d <mask>] [--reg | --reg-dir DIR]
-// [STORE...], -h, --help and --version.
+// [--output FILE] [STORE...], -h, --help and --version.
 #pragma once
 
 #include "guid/guid_mask.h"
@@ -16,6 +16,7 @@ struct AuditSettings {
     bool problemsOnly;   // --problems: the text report's rows that need a look only
     bool regFile;        // --reg: the import file on standard output instead of the report
     std::wstring regDir; // --reg-dir: one import file per store there; empty: none
+    std::wstring output; // --output: the report in this file instead of standard output
     GuidMask silentMask; // what -f -s writes for an unrecognized GUID
     std::vector<std::wstring> stores;
 };

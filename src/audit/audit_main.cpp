@@ -4,8 +4,11 @@
 #include "audit/audit_command_line.h"
 #include "audit/audit_host.h"
 #include "audit/conflicts.h"
+#include "audit/document_merge.h"
 #include "audit/json_report.h"
+#include "audit/output_file.h"
 #include "audit/reg_import_file.h"
+#include "audit/store_arguments.h"
 #include "audit/text_report.h"
 #include "console/console.h"
 #include "fix/adapter_pass.h"
@@ -134,6 +137,31 @@ bool WriteImportFiles(const AuditSettings& settings, const AuditReport& report) 
     return written;
 }
 
+// Each file the argument names, in turn: a document is merged, a registry store audited.
+void AuditArgument(const std::wstring& argument, GuidMask silentMask, AuditReport* report) {
+    std::wstring why;
+    const std::vector<std::wstring> files = ExpandStoreArgument(argument, &why);
+    if (files.empty()) {
+        AddTroubleStore(argument, why, report);
+    }
+    for (const std::wstring& file : files) {
+        std::string bytes;
+        const StoreFileKind kind = ReadStoreFile(file, &bytes, &why);
+        if (kind == kDocumentFile) {
+            MergeDocument(file, bytes, silentMask, report);
+        } else if (kind == kRefusedFile) {
+            AddTroubleStore(file, why, report);
+        } else if (LabelInAudit(*report, file)) {
+            AddTroubleStore(file,
+                            L"already in the audit; left out, so that it is not counted as "
+                            L"two hosts",
+                            report);
+        } else {
+            AuditStore(file.c_str(), report);
+        }
+    }
+}
+
 void PrintReport(const AuditSettings& settings, const AuditReport& report, int status) {
     if (settings.regFile) {
         if (!report.stores.empty() && report.stores[0].read) {
@@ -165,14 +193,32 @@ int AuditMain(int argc, const wchar_t* const* argv) {
         AuditStore(nullptr, &report);
     }
     for (const std::wstring& store : settings.stores) {
-        AuditStore(store.c_str(), &report);
+        AuditArgument(store, settings.silentMask, &report);
     }
     FindConflicts(&report);
     int status = AuditStatus(report);
     if (!settings.regDir.empty() && !WriteImportFiles(settings, report)) {
         status = kAuditTrouble;
     }
+    OutputFile output;
+    std::wstring why;
+    if (!settings.output.empty() && !BeginOutputFile(settings.output, &output, &why)) {
+        PrintErrorText((L"ipoib-guidmask-audit: " + settings.output +
+                        L": cannot write the "
+                        L"report: " +
+                        why + L"\n")
+                           .c_str());
+        return kAuditTrouble;
+    }
     PrintReport(settings, report, status);
     FlushConsole();
+    if (!settings.output.empty() && !FinishOutputFile(&output, &why)) {
+        PrintErrorText((L"ipoib-guidmask-audit: " + settings.output +
+                        L": cannot write the "
+                        L"report: " +
+                        why + L"\n")
+                           .c_str());
+        return kAuditTrouble;
+    }
     return status;
 }

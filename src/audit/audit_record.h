@@ -7,6 +7,7 @@
 #include "guid/port_guid.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,7 @@ struct AuditRecord {
     GuidClass guidClass;
     GuidMask predefinedMask; // known or work-around mask (0x00: nothing to write)
     StoredMaskKind storedKind;
+    std::uint32_t storedType; // the stored value's registry type (REG_SZ is 1); 0 when absent
     std::string storedText;
     GuidMask storedMask;
     bool silentFixWrites;

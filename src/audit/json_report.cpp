@@ -36,7 +36,9 @@ Json StoredJson(const AuditRecord& record) {
     if (record.storedKind == kStoredAbsent) {
         return Json(nullptr);
     }
-    Json json = {{"text", record.storedText}, {"validMask", record.storedKind == kStoredMask}};
+    Json json = {{"text", record.storedText},
+                 {"type", record.storedType},
+                 {"validMask", record.storedKind == kStoredMask}};
     json["mask"] = record.storedKind == kStoredMask ? Json(EncodeUtf8(MaskText(record.storedMask)))
                                                     : Json(nullptr);
     return json;
@@ -102,9 +104,11 @@ Json SummaryJson(const AuditReport& report) {
 }
 
 // The document goes out a member at a time, and an array an element a line, so that a
-// fleet's document is never held whole; nlohmann-json writes every key and value.
+// fleet's document is never held whole; nlohmann-json writes every key and value. It is ASCII
+// alone, every other character a \u escape, so that no code page or re-encoding between the
+// program and a reader can change it.
 void PrintJson(const Json& json, const char* before) {
-    const std::string text = before + json.dump(-1, ' ', false, Json::error_handler_t::replace);
+    const std::string text = before + json.dump(-1, ' ', true, Json::error_handler_t::replace);
     PrintText(DecodeUtf8(text.data(), text.size()).c_str());
 }
 

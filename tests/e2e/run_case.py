@@ -248,12 +248,45 @@ def run_posix_case(leg, programs, hive_tool, case, options):
         shutil.rmtree(work, ignore_errors=True)
 
 
+def place_wine_files(env, case):
+    """The case's wine-files/ tree under C:\\e2e, where its arguments name it; the names
+    placed, to be removed after the run."""
+    folder = os.path.join(case, "wine-files")
+    if not os.path.isdir(folder):
+        return []
+    names = sorted(os.listdir(folder))
+    for name in names:
+        target = wine.host_path(env, f"{wine.CASE_FOLDER_SEEN}\\{name}")
+        if os.path.isdir(os.path.join(folder, name)):
+            shutil.copytree(os.path.join(folder, name), target)
+        else:
+            shutil.copyfile(os.path.join(folder, name), target)
+    return names
+
+
+def remove_wine_files(env, names):
+    for name in names:
+        target = wine.host_path(env, f"{wine.CASE_FOLDER_SEEN}\\{name}")
+        if os.path.isdir(target):
+            shutil.rmtree(target)
+        else:
+            os.remove(target)
+
+
 def run_wine_case(prefix, case, input_file=False):
     """The registry afterwards must be the registry before the run with the changes from
     store.reg to store-after.reg applied: the values written, and nothing else. With
     input_file, cmd starts the program with the case's input in a file, as a script's
     `ipoib-guidmask -f < reply.txt` does, where it is otherwise a pipe."""
     env = wine.wine_environment(prefix)
+    placed = place_wine_files(env, case)
+    try:
+        return run_wine_program(env, case, input_file)
+    finally:
+        remove_wine_files(env, placed)
+
+
+def run_wine_program(env, case, input_file):
     store = case_file(case, "store.reg")
     notes = []
     failure = wine.prepare_registry(env, store, notes)
