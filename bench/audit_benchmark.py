@@ -6,6 +6,10 @@ a few hundred ordinary keys (about 100 to 400 KB each; every host's port GUIDs i
 then times one audit of all of them against a check run of the first program on each of the
 same stores, one after the other, and sets the audit's peak memory beside that of one check
 run on the largest store: the audit holds one store at a time, so a fleet must not cost more.
+
+Then the fleet as engines collect it: each host's own document (audit --json on its export,
+written once under --work), merged by one audit of the 1,000 documents, set beside the audit
+of the 1,000 exports they came from, in time and peak memory.
 """
 import argparse
 import os
@@ -57,6 +61,17 @@ def generate(work):
             handle.write(host_store(host, rng))
 
 
+def write_documents(audit, work, names):
+    """Each host's document, as its own run of the audit writes it."""
+    documents = [os.path.join(work, name[:-4] + ".json") for name in names]
+    for name, document in zip(names, documents):
+        if not os.path.exists(document):
+            with open(document + ".part", "wb") as handle:
+                subprocess.run([audit, "--json", os.path.join(work, name)], stdout=handle)
+            os.replace(document + ".part", document)
+    return documents
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
@@ -87,6 +102,19 @@ def main():
           " on the largest store: %.2f, --json %.2f (target at most 2)"
           % (STORES, audit / checks, json / checks, audit_peak / check_peak,
              json_peak / check_peak))
+
+    documents = write_documents(arguments.audit, arguments.work, names)
+    print("documents: %d, %.1f MB" % (len(documents),
+                                     sum(os.path.getsize(path) for path in documents) / 1e6))
+    merge, merge_peak = measure("merge of the documents", [arguments.audit] + documents)
+    merge_json, merge_json_peak = measure("merge --json", [arguments.audit, "--json"] + documents)
+    same = (subprocess.run([arguments.audit] + paths, capture_output=True).stdout ==
+            subprocess.run([arguments.audit] + documents, capture_output=True).stdout)
+    print("the merge's report is the exports' audit's, byte for byte: %s" % ("yes" if same else "NO"))
+    print("merge / audit of the exports: %.2f, --json %.2f (target at most 1); merge peak / audit"
+          " peak: %.2f, --json %.2f (target at most 2)"
+          % (merge / audit, merge_json / json, merge_peak / audit_peak,
+             merge_json_peak / json_peak))
     return 0
 
 

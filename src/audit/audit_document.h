@@ -11,13 +11,14 @@
 #include <string>
 #include <vector>
 
-// A document is refused beyond these bounds, which no fleet's document comes near, so that a
-// file from any host is read in bounded time and memory.
-const std::size_t kMaxDocumentBytes = 64u << 20;
+// A document is refused beyond these bounds, so that a file from any host is read in bounded
+// time and memory (about a second and 60 MB at worst). A host's document is a few KB, an
+// adapter about 1 KB: 16 MB holds the merged document of some 3,000 hosts.
+const std::size_t kMaxDocumentBytes = 16u << 20;
 const std::size_t kMaxDocumentDepth = 16;
 const std::size_t kMaxDocumentStores = 100000;
 const std::size_t kMaxDocumentAdapters = 100000;
-const std::size_t kMaxDocumentElementBytes = 1u << 20;
+const std::size_t kMaxDocumentElementBytes = 64u << 10;
 
 struct DocumentStore {
     std::string label; // UTF-8, as all the document's text
