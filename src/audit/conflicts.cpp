@@ -175,7 +175,8 @@ bool KeepsDistinct(const AuditReport& report, GuidMask candidate) {
 }
 
 bool SameDerived(const DerivedAddress& left, const DerivedAddress& right) {
-    return SameAddress(left.lsbFirst, right.lsbFirst) && SameAddress(left.msbFirst, right.msbFirst);
+    return AddressNumber(left.lsbFirst) == AddressNumber(right.lsbFirst) &&
+           AddressNumber(left.msbFirst) == AddressNumber(right.msbFirst);
 }
 
 // Taking a suggestion instead of the -d mask moves every address that mask gave: each host
