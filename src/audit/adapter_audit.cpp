@@ -111,19 +111,6 @@ AuditRecord EmptyRecord(std::size_t store, const std::string& subkey) {
     AuditRecord record;
     record.store = store;
     record.subkey = subkey;
-    record.guid = 0;
-    record.guidClass = kClassNone;
-    record.predefinedMask = 0x00;
-    record.storedKind = kStoredAbsent;
-    record.storedType = 0;
-    record.storedMask = 0x00;
-    record.silentFixWrites = false;
-    record.silentFixMask = 0x00;
-    record.maskFromArgument = false;
-    record.fixAction = kFixNone;
-    record.state = kStateNoInstance;
-    record.afterFix = NoAddress();
-    record.stored = NoAddress();
     return record;
 }
 
@@ -184,10 +171,10 @@ void VisitSubkey(HKEY classKey, DWORD index, std::size_t store, GuidMask silentM
 } // namespace
 
 StoredMaskKind ReadStoredMask(const std::string& text, GuidMask* mask) {
-    for (std::size_t index = 0; index < MaskCandidateCount; ++index) {
-        const GuidMaskValueText written = FormatGuidMaskValue(MaskCandidates[index]);
+    for (std::size_t index = 0; index < kMaskCandidateCount; ++index) {
+        const GuidMaskValueText written = FormatGuidMaskValue(kMaskCandidates[index]);
         if (text == EncodeUtf8(written.characters)) {
-            *mask = MaskCandidates[index];
+            *mask = kMaskCandidates[index];
             return kStoredMask;
         }
     }

@@ -67,7 +67,7 @@ AuditCommandLine TakeValue(const wchar_t* option, const wchar_t* value, AuditSet
     } else {
         settings->regDir = value;
     }
-    return AuditCommandLine{true, 0};
+    return AuditCommandLine{true, kExitSuccess};
 }
 
 AuditCommandLine CheckTogether(const AuditSettings& settings) {
@@ -80,7 +80,7 @@ AuditCommandLine CheckTogether(const AuditSettings& settings) {
     if (settings.regFile && settings.stores.size() > 1) {
         return Refuse(L"--reg takes one store; --reg-dir writes one file per store");
     }
-    return AuditCommandLine{true, 0};
+    return AuditCommandLine{true, kExitSuccess};
 }
 
 } // namespace
@@ -88,7 +88,6 @@ AuditCommandLine CheckTogether(const AuditSettings& settings) {
 AuditCommandLine ParseAuditCommandLine(int argc, const wchar_t* const* argv,
                                        AuditSettings* settings) {
     *settings = AuditSettings();
-    settings->silentMask = 0xE7;
     bool storesOnly = false;
     for (int index = 1; index < argc; ++index) {
         const wchar_t* argument = argv[index];
@@ -98,10 +97,10 @@ AuditCommandLine ParseAuditCommandLine(int argc, const wchar_t* const* argv,
             storesOnly = true;
         } else if (Is(argument, L"-h") || Is(argument, L"--help")) {
             PrintText(kUsage);
-            return AuditCommandLine{false, 0};
+            return AuditCommandLine{false, kExitSuccess};
         } else if (Is(argument, L"--version")) {
             PrintText(L"ipoib-guidmask-audit " IPOIB_GUIDMASK_WIDE_VERSION L"\n");
-            return AuditCommandLine{false, 0};
+            return AuditCommandLine{false, kExitSuccess};
         } else if (Is(argument, L"--json")) {
             settings->json = true;
         } else if (Is(argument, L"--wide")) {

@@ -297,7 +297,11 @@ bool ReadArray(const std::string& bytes, Span span, bool stores, DocumentFacts* 
 }
 
 bool ReadFormat(const std::string& bytes, Span span, std::string* problem) {
-    const Json format = span.end == 0 ? Json() : ParseSpan(bytes, span);
+    if (span.end == 0) {
+        *problem = "it has no \"format\"";
+        return false;
+    }
+    const Json format = ParseSpan(bytes, span);
     if (format.is_number_unsigned() &&
         format.get<std::uint64_t>() == static_cast<std::uint64_t>(kJsonFormatVersion)) {
         return true;

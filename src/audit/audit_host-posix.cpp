@@ -1,7 +1,6 @@
 #include "audit/audit_host.h"
 
 #include "fix/run.h"
-#include "registry/registry_session.h"
 #include "text/utf8.h"
 
 #include <cstdio>
@@ -11,8 +10,6 @@
 #include <vector>
 
 namespace {
-
-const char kProgramName[] = "ipoib-guidmask-audit";
 
 // The files of the stores audited so far (device and inode), which an import file must never
 // replace: in an export's own folder, --reg-dir . would otherwise write over the export.
@@ -44,23 +41,21 @@ bool AuditTakesStores() {
     return true;
 }
 
-bool OpenHostRegistry(const wchar_t* store, std::wstring* label, std::string* lines) {
+RegistryOpening OpenHostRegistry(const wchar_t* store, std::string* label) {
     std::string path;
     if (store != nullptr) {
         path = EncodeUtf8(store);
     } else if (const char* named = std::getenv("IPOIB_GUIDMASK_REGISTRY")) {
         path = named;
     }
-    *label = DecodeUtf8(path.data(), path.size());
+    *label = path;
     if (store == nullptr && path.empty()) {
-        lines->append(std::string(kProgramName) +
-                      ": registry store not named: give STORE arguments or set "
-                      "IPOIB_GUIDMASK_REGISTRY to a .reg file or a SYSTEM hive file\n");
-        return false;
+        RegistryOpening opening;
+        opening.problem = kStoreNotNamed;
+        return opening;
     }
     RememberStoreFile(path);
-    return OpenRegistryStore(path.c_str(), kProgramName, kRunRegistryAreas, kRunRegistryAreaCount,
-                             false, lines);
+    return OpenRegistryStore(path.c_str(), kRunRegistryAreas, kRunRegistryAreaCount, false);
 }
 
 std::FILE* OpenOutputFile(const std::wstring& path, std::wstring* problem) {

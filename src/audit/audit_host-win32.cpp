@@ -1,7 +1,7 @@
 #include "audit/audit_host.h"
 
 #include "fix/run.h"
-#include "registry/registry_session.h"
+#include "text/utf8.h"
 
 #include <cstdio>
 #include <windows.h>
@@ -10,11 +10,11 @@ bool AuditTakesStores() {
     return false;
 }
 
-bool OpenHostRegistry(const wchar_t*, std::wstring* label, std::string* lines) {
+RegistryOpening OpenHostRegistry(const wchar_t*, std::string* label) {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
     DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
-    *label = GetComputerNameW(name, &length) ? std::wstring(name, length) : L"localhost";
-    return OpenRegistry(kRunRegistryAreas, kRunRegistryAreaCount, false, lines);
+    *label = GetComputerNameW(name, &length) ? EncodeUtf8(std::wstring(name, length)) : "localhost";
+    return OpenRegistry(kRunRegistryAreas, kRunRegistryAreaCount, false);
 }
 
 std::FILE* OpenOutputFile(const std::wstring& path, std::wstring*) {

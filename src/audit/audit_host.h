@@ -3,16 +3,18 @@
 // machine's registry only.
 #pragma once
 
+#include "registry/registry_session.h"
+
 #include <cstdio>
 #include <string>
 
-// Whether STORE arguments are taken.
+// Whether registry stores (.reg exports, hives) are taken as STORE arguments; documents are
+// taken everywhere.
 bool AuditTakesStores();
 
 // Opens store (nullptr: the registry the first program reads) for reading, as a check run
-// opens it, and gives its label: the store's path, or on Windows the computer's name. lines
-// gets the stderr lines to print (UTF-8): why it could not be opened, or a warning.
-bool OpenHostRegistry(const wchar_t* store, std::wstring* label, std::string* lines);
+// opens it, and gives its label (UTF-8): the store's path, or on Windows the computer's name.
+RegistryOpening OpenHostRegistry(const wchar_t* store, std::string* label);
 
 // The file at path opened to be replaced, unless it is one of the stores audited; null with the
 // reason in problem, or with errno set.

@@ -2,5 +2,5 @@
 // across them, then the report.
 #pragma once
 
-// argv holds wide strings of UTF-16 code units. Returns the exit status, 0 to 3.
+// argv holds wide strings of UTF-16 code units. Returns the exit status (console/exit_status.h).
 int AuditMain(int argc, const wchar_t* const* argv);

@@ -1,5 +1,7 @@
 #include "audit/audit_record.h"
 
+#include "console/exit_status.h"
+
 const char* StateName(AuditState state) {
     static const char* const names[] = {"ok", "would-write", "would-replace", "no-instance"};
     return names[state];
@@ -31,7 +33,7 @@ bool IsConflict(FindingKind kind) {
 }
 
 AuditCounts CountAudit(const AuditReport& report) {
-    AuditCounts counts = {0, {0, 0, 0, 0}};
+    AuditCounts counts;
     for (const StoreOutcome& store : report.stores) {
         if (!store.read) {
             ++counts.unreadable;
@@ -46,13 +48,13 @@ AuditCounts CountAudit(const AuditReport& report) {
 int AuditStatus(const AuditReport& report) {
     const AuditCounts counts = CountAudit(report);
     if (counts.unreadable > 0) {
-        return 3;
+        return kAuditTrouble;
     }
     if (!report.conflicts.empty()) {
-        return 2;
+        return kAuditConflicts;
     }
     const std::size_t changes = counts.byState[kStateWouldWrite] +
                                 counts.byState[kStateWouldReplace] +
                                 counts.byState[kStateNoInstance];
-    return changes > 0 ? 1 : 0;
+    return changes > 0 ? kAuditChangesDue : kExitSuccess;
 }

@@ -40,24 +40,24 @@ enum FixAction {
 };
 
 struct AuditRecord {
-    std::size_t store; // index into AuditReport::stores
+    std::size_t store = 0; // index into AuditReport::stores
     // The registry's text, as UTF-8: a fleet's records are held until the report.
     std::string subkey;
     std::string driverDesc; // empty when absent
     std::string instanceId; // "NetCfgInstanceId"; empty when it cannot be read
     std::string connectionName;
-    PortGuid guid;
-    GuidClass guidClass;
-    GuidMask predefinedMask; // known or work-around mask (0x00: nothing to write)
-    StoredMaskKind storedKind;
-    std::uint32_t storedType; // the stored value's registry type (REG_SZ is 1); 0 when absent
+    PortGuid guid = 0;
+    GuidClass guidClass = kClassNone;
+    GuidMask predefinedMask = 0x00; // known or work-around mask (0x00: nothing to write)
+    StoredMaskKind storedKind = kStoredAbsent;
+    std::uint32_t storedType = 0; // the stored value's registry type (REG_SZ is 1); 0: absent
     std::string storedText;
-    GuidMask storedMask;
-    bool silentFixWrites;
-    GuidMask silentFixMask;
-    bool maskFromArgument; // the silent fix writes the -d mask: the address depends on it
-    FixAction fixAction;
-    AuditState state;
+    GuidMask storedMask = 0x00;
+    bool silentFixWrites = false;
+    GuidMask silentFixMask = 0x00;
+    bool maskFromArgument = false; // the silent fix writes the -d mask: the address depends on it
+    FixAction fixAction = kFixNone;
+    AuditState state = kStateNoInstance;
     DerivedAddress afterFix; // not derived: no instance, or the driver's built-in mapping
     DerivedAddress stored;   // from the stored mask, where one is stored
 };
@@ -77,41 +77,43 @@ enum AddressReading {
 };
 
 struct Finding {
-    FindingKind kind;
+    FindingKind kind = kZeroGuid;
     std::vector<std::size_t> records; // indexes into AuditReport::records
-    PortGuid guid;                    // the GUID of the GUID findings
+    PortGuid guid = 0;                // the GUID of the GUID findings
     MacAddress address;               // the address of the address findings
-    AddressReading reading;
+    AddressReading reading = kBothReadings;
 };
 
+// As UTF-8, as the records' text.
 struct StoreOutcome {
-    std::wstring label;
-    bool read;
-    std::wstring problem; // why it could not be read
-    std::wstring warning; // read, but maybe incomplete (a dirty hive without its logs): why
+    std::string label;
+    bool read = false;
+    std::string problem; // why it could not be read
+    std::string warning; // read, but maybe incomplete (a dirty hive without its logs): why
 };
 
 struct AuditReport {
-    GuidMask silentMask;
+    GuidMask silentMask = 0x00; // the -d mask, as the command line gives it
     std::vector<StoreOutcome> stores;
     std::vector<AuditRecord> records;
     std::vector<Finding> conflicts;
     std::vector<Finding> warnings;
-    std::size_t maskDependentCount; // adapters whose address depends on the -d mask
+    std::size_t maskDependentCount = 0; // adapters whose address depends on the -d mask
     std::vector<GuidMask> suggestedMasks;
     // Of those, the ones whose address the first suggested mask changes (0 with none).
-    std::size_t firstSuggestionChanges;
+    std::size_t firstSuggestionChanges = 0;
 };
 
 bool IsConflict(FindingKind kind);
 
-// The audit's exit status: 0 all ok, 1 a fix would change something or an instance is missing,
-// 2 a conflict, 3 a store that could not be read. Bad usage (3) never gets this far.
+// The audit's exit status: kExitSuccess when all is ok, else the most serious of
+// kAuditChangesDue, kAuditConflicts and kAuditTrouble (a store that could not be read); bad
+// usage never gets this far.
 int AuditStatus(const AuditReport& report);
 
 struct AuditCounts {
-    std::size_t unreadable;
-    std::size_t byState[4];
+    std::size_t unreadable = 0;
+    std::size_t byState[4] = {0, 0, 0, 0};
 };
 
 AuditCounts CountAudit(const AuditReport& report);

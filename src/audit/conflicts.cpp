@@ -203,9 +203,9 @@ void SuggestMasks(AuditReport* report) {
     if (report->maskDependentCount == 0) {
         return;
     }
-    for (std::size_t index = 0; index < MaskCandidateCount; ++index) {
-        if (KeepsDistinct(*report, MaskCandidates[index])) {
-            report->suggestedMasks.push_back(MaskCandidates[index]);
+    for (std::size_t index = 0; index < kMaskCandidateCount; ++index) {
+        if (KeepsDistinct(*report, kMaskCandidates[index])) {
+            report->suggestedMasks.push_back(kMaskCandidates[index]);
         }
     }
     if (!report->suggestedMasks.empty()) {

@@ -4,6 +4,7 @@
 #include "audit/report_cells.h"
 #include "console/console.h"
 #include "guid/guid_classification.h"
+#include "text/utf8.h"
 
 #include <set>
 #include <vector>
@@ -14,7 +15,7 @@ const std::size_t kLeftOut = static_cast<std::size_t>(-1);
 
 // The labels of the report's stores, taken in as the report grows; a report smaller than what
 // was taken in is a new audit (one audit in a process, but a fuzz target makes many).
-std::set<std::wstring> gLabels;
+std::set<std::string> gLabels;
 std::size_t gLabelsTaken = 0;
 
 void PrintTrouble(const std::wstring& line) {
@@ -50,30 +51,29 @@ std::vector<std::size_t> MergeStores(const std::wstring& argument, const Documen
     std::vector<std::size_t> indexes(facts.stores.size(), kLeftOut);
     for (std::size_t index = 0; index < facts.stores.size(); ++index) {
         const DocumentStore& store = facts.stores[index];
-        const std::wstring label = Wide(store.label);
-        if (LabelInAudit(*report, label)) {
+        if (LabelInAudit(*report, store.label)) {
             AddTroubleStore(argument,
-                            L"host " + Printable(label) +
+                            L"host " + Printable(Wide(store.label)) +
                                 L" is already in the audit; left out, so that it is not counted "
                                 L"as two hosts",
                             report);
             continue;
         }
         if (!store.read) {
-            PrintTrouble(Printable(argument) + L": " + Printable(label) +
+            PrintTrouble(Printable(argument) + L": " + Printable(Wide(store.label)) +
                          L" could not be read where the document was written: " +
                          Printable(Wide(store.problem)));
         }
         indexes[index] = report->stores.size();
         report->stores.push_back(
-            StoreOutcome{label, store.read, Wide(store.problem), Wide(store.warning)});
+            StoreOutcome{store.label, store.read, store.problem, store.warning});
     }
     return indexes;
 }
 
 } // namespace
 
-bool LabelInAudit(const AuditReport& report, const std::wstring& label) {
+bool LabelInAudit(const AuditReport& report, const std::string& label) {
     if (gLabelsTaken > report.stores.size()) {
         gLabels.clear();
         gLabelsTaken = 0;
@@ -87,7 +87,7 @@ bool LabelInAudit(const AuditReport& report, const std::wstring& label) {
 void AddTroubleStore(const std::wstring& argument, const std::wstring& why, AuditReport* report) {
     const std::wstring problem = Printable(argument) + L": " + why;
     PrintTrouble(problem);
-    report->stores.push_back(StoreOutcome{argument, false, problem, L""});
+    report->stores.push_back(StoreOutcome{EncodeUtf8(argument), false, EncodeUtf8(problem), ""});
 }
 
 void MergeDocument(const std::wstring& argument, const std::string& bytes, GuidMask silentMask,

@@ -7,11 +7,11 @@
 
 #include <string>
 
-// Whether a store of this label is already in the audit. A host met a second time (the same
+// Whether a store of this label (UTF-8) is already in the audit. A host met a second time (the same
 // document matched twice, an old and a new copy, a .reg export beside its host's document) is
 // left out, as trouble for its argument: counted twice it would collide with itself in every
 // rule.
-bool LabelInAudit(const AuditReport& report, const std::wstring& label);
+bool LabelInAudit(const AuditReport& report, const std::string& label);
 
 // A store that the argument could not bring: said on standard error in one line, and listed
 // in the report as a store that could not be read, with why, so that the status is 3.

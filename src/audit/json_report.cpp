@@ -22,12 +22,12 @@ Json AddressJson(const DerivedAddress& address) {
     if (!address.derived) {
         return Json(nullptr);
     }
-    Json json = {{"mask", EncodeUtf8(MaskText(address.mask))}, {"symmetric", address.symmetric}};
+    Json json = {{"mask", MaskText(address.mask)}, {"symmetric", address.symmetric}};
     if (address.symmetric) {
-        json["address"] = EncodeUtf8(FormatMacAddress(address.lsbFirst));
+        json["address"] = FormatMacAddress(address.lsbFirst);
     }
-    json["lsbFirst"] = EncodeUtf8(FormatMacAddress(address.lsbFirst));
-    json["msbFirst"] = EncodeUtf8(FormatMacAddress(address.msbFirst));
+    json["lsbFirst"] = FormatMacAddress(address.lsbFirst);
+    json["msbFirst"] = FormatMacAddress(address.msbFirst);
     json["group"] = HasGroupAddress(address);
     return json;
 }
@@ -39,8 +39,8 @@ Json StoredJson(const AuditRecord& record) {
     Json json = {{"text", record.storedText},
                  {"type", record.storedType},
                  {"validMask", record.storedKind == kStoredMask}};
-    json["mask"] = record.storedKind == kStoredMask ? Json(EncodeUtf8(MaskText(record.storedMask)))
-                                                    : Json(nullptr);
+    json["mask"] =
+        record.storedKind == kStoredMask ? Json(MaskText(record.storedMask)) : Json(nullptr);
     return json;
 }
 
@@ -48,19 +48,17 @@ Json AdapterJson(const AuditReport& report, const AuditRecord& record) {
     const bool found = record.guidClass != kClassNone;
     const bool predefined = record.guidClass == kClassKnown || record.guidClass == kClassWorkaround;
     Json json = {
-        {"store", EncodeUtf8(report.stores[record.store].label)},
+        {"store", report.stores[record.store].label},
         {"subkey", record.subkey},
         {"driverDesc", TextOrNull(record.driverDesc)},
         {"netCfgInstanceId", TextOrNull(record.instanceId)},
         {"connectionName", TextOrNull(record.connectionName)},
-        {"portGuid", found ? Json(EncodeUtf8(GuidText(record.guid))) : Json(nullptr)},
+        {"portGuid", found ? Json(GuidText(record.guid)) : Json(nullptr)},
         {"classification", NameOrNull(ClassName(record.guidClass))},
-        {"predefinedMask",
-         predefined ? Json(EncodeUtf8(MaskText(record.predefinedMask))) : Json(nullptr)},
+        {"predefinedMask", predefined ? Json(MaskText(record.predefinedMask)) : Json(nullptr)},
         {"stored", StoredJson(record)},
-        {"silentFixWrites", record.silentFixWrites
-                                ? Json(EncodeUtf8(WrittenText(record.silentFixMask)))
-                                : Json(nullptr)},
+        {"silentFixWrites",
+         record.silentFixWrites ? Json(WrittenText(record.silentFixMask)) : Json(nullptr)},
         {"maskFromArgument", record.maskFromArgument},
         {"fixAction", NameOrNull(FixActionName(record.fixAction))},
         {"state", StateName(record.state)},
@@ -74,17 +72,17 @@ Json AdapterJson(const AuditReport& report, const AuditRecord& record) {
 Json FindingJson(const AuditReport& report, const Finding& finding) {
     Json json = {{"kind", FindingName(finding.kind)}};
     if (finding.kind == kMacCollision || finding.kind == kGroupAddress) {
-        json["address"] = EncodeUtf8(FormatMacAddress(finding.address));
+        json["address"] = FormatMacAddress(finding.address);
         json["reading"] = NameOrNull(ReadingName(finding.reading));
     } else if (finding.kind != kZeroGuid) {
-        json["portGuid"] = EncodeUtf8(GuidText(finding.guid));
+        json["portGuid"] = GuidText(finding.guid);
     }
     Json adapters = Json::array();
     for (std::size_t record : finding.records) {
         const AuditRecord& adapter = report.records[record];
-        adapters.push_back({{"store", EncodeUtf8(report.stores[adapter.store].label)},
+        adapters.push_back({{"store", report.stores[adapter.store].label},
                             {"subkey", adapter.subkey},
-                            {"portGuid", EncodeUtf8(GuidText(adapter.guid))}});
+                            {"portGuid", GuidText(adapter.guid)}});
     }
     json["adapters"] = adapters;
     return json;
@@ -140,14 +138,14 @@ void PrintJsonReport(const AuditReport& report, int status) {
     PrintKey("format", true);
     PrintJson(Json(kJsonFormatVersion), "");
     PrintKey("silentMask", false);
-    PrintJson(Json(EncodeUtf8(MaskText(report.silentMask))), "");
+    PrintJson(Json(MaskText(report.silentMask)), "");
     PrintKey("stores", false);
     for (std::size_t index = 0; index < report.stores.size(); ++index) {
         const StoreOutcome& store = report.stores[index];
-        PrintElement(Json{{"label", EncodeUtf8(store.label)},
+        PrintElement(Json{{"label", store.label},
                           {"read", store.read},
-                          {"problem", TextOrNull(EncodeUtf8(store.problem))},
-                          {"warning", TextOrNull(EncodeUtf8(store.warning))}},
+                          {"problem", TextOrNull(store.problem)},
+                          {"warning", TextOrNull(store.warning)}},
                      index);
     }
     EndArray(report.stores.size());
@@ -162,7 +160,7 @@ void PrintJsonReport(const AuditReport& report, int status) {
     PrintJson(Json(report.maskDependentCount), "");
     Json suggested = Json::array();
     for (GuidMask mask : report.suggestedMasks) {
-        suggested.push_back(EncodeUtf8(MaskText(mask)));
+        suggested.push_back(MaskText(mask));
     }
     PrintKey("suggestedMasks", false);
     PrintJson(suggested, "");

@@ -1,5 +1,5 @@
-// The audit as one JSON document, with a line feed at its end; its keys are listed in
-// README.md and the manual page.
+// The audit as one JSON document, with a line feed at its end; its keys are listed in the
+// manual page.
 #pragma once
 
 #include "audit/audit_record.h"

@@ -1,14 +1,12 @@
 #include "audit/mac_address.h"
 
-#include "console/console_format.h"
-
 #include <cstddef>
 
-const GuidMask MaskCandidates[] = {
+const GuidMask kMaskCandidates[] = {
     0xe7, 0xdb, 0xbd, 0x7e, 0x3f, 0x5f, 0x6f, 0x77, 0x7b, 0x7d, 0x9f, 0xaf, 0xb7, 0xbb,
     0xbe, 0xcf, 0xd7, 0xdd, 0xde, 0xeb, 0xed, 0xee, 0xf3, 0xf5, 0xf6, 0xf9, 0xfa, 0xfc,
 };
-const std::size_t MaskCandidateCount = sizeof MaskCandidates / sizeof MaskCandidates[0];
+const std::size_t kMaskCandidateCount = sizeof kMaskCandidates / sizeof kMaskCandidates[0];
 
 namespace {
 
@@ -24,7 +22,7 @@ GuidMask ReversedBits(GuidMask mask) {
 
 // Bit k of mask keeps byte k; the kept bytes follow one another in the GUID's order.
 MacAddress KeptBytes(PortGuid guid, GuidMask mask) {
-    MacAddress address = {{0, 0, 0, 0, 0, 0}};
+    MacAddress address;
     std::size_t next = 0;
     for (int index = 0; index < 8 && next < 6; ++index) {
         if ((static_cast<unsigned>(mask) >> static_cast<unsigned>(index)) & 1u) {
@@ -51,7 +49,7 @@ DerivedAddress DeriveAddress(PortGuid guid, GuidMask mask) {
 }
 
 DerivedAddress NoAddress() {
-    return DerivedAddress{false, 0x00, false, {{0, 0, 0, 0, 0, 0}}, {{0, 0, 0, 0, 0, 0}}};
+    return DerivedAddress();
 }
 
 bool IsGroupAddress(const MacAddress& address) {
@@ -63,22 +61,18 @@ bool HasGroupAddress(const DerivedAddress& address) {
            (IsGroupAddress(address.lsbFirst) || IsGroupAddress(address.msbFirst));
 }
 
-bool SameAddress(const MacAddress& left, const MacAddress& right) {
-    for (std::size_t index = 0; index < 6; ++index) {
-        if (left.bytes[index] != right.bytes[index]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::wstring FormatMacAddress(const MacAddress& address) {
-    std::wstring text;
+std::string FormatMacAddress(const MacAddress& address) {
+    std::string text;
     for (std::size_t index = 0; index < 6; ++index) {
         if (index > 0) {
-            text += L'-';
+            text += '-';
         }
-        text += ExpandMessage(L"%02x", nullptr, address.bytes[index]);
+        text += HexByte(address.bytes[index]);
     }
     return text;
+}
+
+std::string HexByte(std::uint8_t byte) {
+    const char digits[] = "0123456789abcdef";
+    return std::string{digits[byte >> 4], digits[byte & 0x0F]};
 }

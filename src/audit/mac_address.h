@@ -9,16 +9,17 @@
 #include <string>
 
 struct MacAddress {
-    std::uint8_t bytes[6];
+    std::uint8_t bytes[6] = {0, 0, 0, 0, 0, 0};
 };
 
 // Which bit keeps which byte is known only for masks that read the same both ways, so an
 // address is taken under both readings: bit k keeps byte k (lsbFirst), or bit 7 - k does
 // (msbFirst). For a symmetric mask the two are the same address.
 struct DerivedAddress {
-    bool derived; // false: no mask applies (no instance, or the driver's own undocumented mapping)
-    GuidMask mask;
-    bool symmetric;
+    bool derived = false; // false: no mask applies (no instance, or the driver's own undocumented
+                          // mapping)
+    GuidMask mask = 0x00;
+    bool symmetric = false;
     MacAddress lsbFirst;
     MacAddress msbFirst;
 };
@@ -36,12 +37,13 @@ bool IsGroupAddress(const MacAddress& address);
 // Under either reading.
 bool HasGroupAddress(const DerivedAddress& address);
 
-bool SameAddress(const MacAddress& left, const MacAddress& right);
-
 // "00-aa-bb-ee-ff-01".
-std::wstring FormatMacAddress(const MacAddress& address);
+std::string FormatMacAddress(const MacAddress& address);
+
+// "0a": two lower-case hexadecimal digits.
+std::string HexByte(std::uint8_t byte);
 
 // The valid masks, the symmetric ones first (0xe7 first among them), then the others in
 // ascending order.
-extern const GuidMask MaskCandidates[];
-extern const std::size_t MaskCandidateCount;
+extern const GuidMask kMaskCandidates[];
+extern const std::size_t kMaskCandidateCount;

@@ -1,6 +1,5 @@
 #include "audit/report_cells.h"
 
-#include "console/console_format.h"
 #include "text/utf8.h"
 
 std::wstring Wide(const std::string& utf8) {
@@ -28,37 +27,37 @@ std::wstring Printable(const std::wstring& text) {
     return cell;
 }
 
-std::wstring GuidText(PortGuid guid) {
-    std::wstring text = L"0x";
+std::string GuidText(PortGuid guid) {
+    std::string text = "0x";
     for (int index = 0; index < 8; ++index) {
-        text += ExpandMessage(L"%02x", nullptr, PortGuidByte(guid, index));
+        text += HexByte(PortGuidByte(guid, index));
     }
     return text;
 }
 
-std::wstring MaskText(GuidMask mask) {
-    return ExpandMessage(L"0x%02x", nullptr, mask);
+std::string MaskText(GuidMask mask) {
+    return "0x" + HexByte(mask);
 }
 
-std::wstring WrittenText(GuidMask mask) {
-    return FormatGuidMaskValue(mask).characters;
+std::string WrittenText(GuidMask mask) {
+    return EncodeUtf8(FormatGuidMaskValue(mask).characters);
 }
 
 std::wstring AdapterPlace(const AuditReport& report, std::size_t record) {
     const AuditRecord& adapter = report.records[record];
-    std::wstring place = report.stores[adapter.store].label + L" " + Wide(adapter.subkey);
+    std::string place = report.stores[adapter.store].label + " " + adapter.subkey;
     if (!adapter.connectionName.empty()) {
-        place += L" \"" + Wide(adapter.connectionName) + L"\"";
+        place += " \"" + adapter.connectionName + "\"";
     }
-    return Printable(place);
+    return Printable(Wide(place));
 }
 
-std::wstring AddressText(const DerivedAddress& address) {
+std::string AddressText(const DerivedAddress& address) {
     if (address.symmetric) {
         return FormatMacAddress(address.lsbFirst);
     }
-    return L"lsb:" + FormatMacAddress(address.lsbFirst) + L",msb:" +
-           FormatMacAddress(address.msbFirst);
+    return "lsb:" + FormatMacAddress(address.lsbFirst) +
+           ",msb:" + FormatMacAddress(address.msbFirst);
 }
 
 std::wstring NameCell(const char* name) {
@@ -81,7 +80,7 @@ std::wstring ClassCell(const AuditRecord& record) {
     if (record.guidClass == kClassNone || record.guidClass == kClassUnrecognized) {
         return NameCell(ClassName(record.guidClass));
     }
-    return NameCell(ClassName(record.guidClass)) + L":" + MaskText(record.predefinedMask);
+    return NameCell(ClassName(record.guidClass)) + L":" + Wide(MaskText(record.predefinedMask));
 }
 
 std::wstring StoredCell(const AuditRecord& record) {
@@ -111,13 +110,13 @@ std::wstring MaskChangeCell(const AuditRecord& record) {
     if (!changes || !record.silentFixWrites) {
         return stored;
     }
-    return stored + L">" + WrittenText(record.silentFixMask);
+    return stored + L">" + Wide(WrittenText(record.silentFixMask));
 }
 
 std::wstring FixCell(const AuditRecord& record) {
     switch (record.fixAction) {
     case kFixWritesPredefined:
-        return L"write:" + MaskText(record.predefinedMask);
+        return L"write:" + Wide(MaskText(record.predefinedMask));
     case kFixNothingToFix:
         return L"nothing";
     case kFixPrompts:
@@ -131,14 +130,14 @@ std::wstring AddressCell(const DerivedAddress& address, bool builtIn) {
     if (!address.derived) {
         return builtIn ? L"built-in(undocumented)" : L"-";
     }
-    return AddressText(address) + (HasGroupAddress(address) ? L"(group)" : L"");
+    return Wide(AddressText(address)) + (HasGroupAddress(address) ? L"(group)" : L"");
 }
 
 std::wstring ShortAddressCell(const DerivedAddress& address, bool builtIn) {
     if (!address.derived || address.symmetric) {
         return AddressCell(address, builtIn);
     }
-    return FormatMacAddress(address.lsbFirst) + L"/" + FormatMacAddress(address.msbFirst) +
+    return Wide(FormatMacAddress(address.lsbFirst) + "/" + FormatMacAddress(address.msbFirst)) +
            (HasGroupAddress(address) ? L"(group)" : L"");
 }
 

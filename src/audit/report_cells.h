@@ -1,10 +1,12 @@
-// The text both reports show for a record's values.
+// The text both reports show for a record's values: UTF-8 cells (ASCII but for registry text and
+// paths), which the text report widens and the JSON report takes as they are.
 #pragma once
 
 #include "audit/audit_record.h"
 
 #include <string>
 
+// The console's wide text of UTF-8 text.
 std::wstring Wide(const std::string& utf8);
 
 // Registry text or a path as one text cell: each control character (a line feed in a
@@ -13,19 +15,19 @@ std::wstring Wide(const std::string& utf8);
 std::wstring Printable(const std::wstring& text);
 
 // "0x" and bytes 0 to 7, as the first program prints a port GUID.
-std::wstring GuidText(PortGuid guid);
+std::string GuidText(PortGuid guid);
 
 // "0xe7".
-std::wstring MaskText(GuidMask mask);
+std::string MaskText(GuidMask mask);
 
 // The decimal text a fix stores in "GUIDMask": "231".
-std::wstring WrittenText(GuidMask mask);
+std::string WrittenText(GuidMask mask);
 
 // The store label, the subkey and the connection's name where it has one: "host-a 0001 "ib0"".
 std::wstring AdapterPlace(const AuditReport& report, std::size_t record);
 
 // The address one reading gives, or the one address of a symmetric mask.
-std::wstring AddressText(const DerivedAddress& address);
+std::string AddressText(const DerivedAddress& address);
 
 // The name of a state, a class and the like as a cell: "-" for none.
 std::wstring NameCell(const char* name);

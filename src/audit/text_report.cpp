@@ -44,23 +44,23 @@ std::wstring NotListedLine(const std::vector<bool>& shown) {
            L" ok and named by no conflict or warning\n";
 }
 
-// The reason most often begins with the store's path already ("host-d:1: missing header").
+// A document written by an older build may hold a reason that begins with the store's path
+// already ("host-d:1: missing header"): it is not said twice.
 std::wstring UnreadableLine(const StoreOutcome& store) {
-    const std::wstring& label = store.label;
+    const std::string& label = store.label;
     const bool named = !label.empty() && store.problem.compare(0, label.size(), label) == 0 &&
-                       store.problem.size() > label.size() && store.problem[label.size()] == L':';
-    return Printable(L"unreadable: " + (named || label.empty() ? L"" : label + L": ") +
-                     store.problem) +
-           L"\n";
+                       store.problem.size() > label.size() && store.problem[label.size()] == ':';
+    const std::string line = named || label.empty() ? store.problem : label + ": " + store.problem;
+    return L"unreadable: " + Printable(Wide(line)) + L"\n";
 }
 
 std::wstring FindingLine(const AuditReport& report, const Finding& finding) {
     std::wstring line = IsConflict(finding.kind) ? L"conflict: " : L"warning: ";
     line += NameCell(FindingName(finding.kind));
     if (finding.kind == kMacCollision || finding.kind == kGroupAddress) {
-        line += L" " + FormatMacAddress(finding.address);
+        line += L" " + Wide(FormatMacAddress(finding.address));
     } else if (finding.kind != kZeroGuid) {
-        line += L" " + GuidText(finding.guid);
+        line += L" " + Wide(GuidText(finding.guid));
     }
     if (finding.reading != kBothReadings) {
         line += L" (" + NameCell(ReadingName(finding.reading)) + L")";
@@ -70,7 +70,7 @@ std::wstring FindingLine(const AuditReport& report, const Finding& finding) {
         const std::size_t record = finding.records[at];
         line += (at == 0 ? L" " : L", ") + AdapterPlace(report, record);
         if (finding.kind == kMacCollision || finding.kind == kGroupAddress) {
-            line += L" " + GuidText(report.records[record].guid);
+            line += L" " + Wide(GuidText(report.records[record].guid));
         }
     }
     return line + L"\n";
@@ -101,9 +101,9 @@ std::wstring SuggestionLine(const AuditReport& report) {
         return line + L" none keeps every address distinct\n";
     }
     for (GuidMask mask : report.suggestedMasks) {
-        line += L" " + MaskText(mask);
+        line += L" " + Wide(MaskText(mask));
     }
-    return line + L" (" + MaskText(report.suggestedMasks[0]) + L" " +
+    return line + L" (" + Wide(MaskText(report.suggestedMasks[0])) + L" " +
            FirstSuggestionChanges(report) + L")\n";
 }
 

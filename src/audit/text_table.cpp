@@ -26,17 +26,17 @@ const std::size_t kColumnGap = 2;
 typedef std::vector<std::wstring> Row;
 
 std::wstring GuidCell(const AuditRecord& record) {
-    return record.guidClass == kClassNone ? L"-" : GuidText(record.guid);
+    return record.guidClass == kClassNone ? L"-" : Wide(GuidText(record.guid));
 }
 
 Row WideRow(const AuditReport& report, const AuditRecord& record) {
-    return Row{Printable(report.stores[record.store].label),
+    return Row{Printable(Wide(report.stores[record.store].label)),
                Printable(Wide(record.subkey)),
                NameCell(StateName(record.state)),
                GuidCell(record),
                ClassCell(record),
                StoredCell(record),
-               record.silentFixWrites ? WrittenText(record.silentFixMask) : L"-",
+               record.silentFixWrites ? Wide(WrittenText(record.silentFixMask)) : L"-",
                FixCell(record),
                AddressCell(record.afterFix, KeepsBuiltInMapping(record)),
                AddressCell(record.stored, false),
@@ -46,7 +46,7 @@ Row WideRow(const AuditReport& report, const AuditRecord& record) {
 }
 
 Row NarrowRow(const AuditReport& report, const AuditRecord& record) {
-    return Row{Printable(report.stores[record.store].label),
+    return Row{Printable(Wide(report.stores[record.store].label)),
                Printable(Wide(record.subkey)),
                TextCell(record.connectionName),
                NameCell(StateName(record.state)),

@@ -18,16 +18,16 @@
 
 namespace {
 
-enum ConsoleOutputKind { OutputNotChecked, OutputToConsole, OutputToStream };
+enum ConsoleOutputKind { kOutputNotChecked, kOutputToConsole, kOutputToStream };
 
-ConsoleOutputKind gOutputKind = OutputNotChecked;
-ConsoleOutputKind gErrorKind = OutputNotChecked;
+ConsoleOutputKind gOutputKind = kOutputNotChecked;
+ConsoleOutputKind gErrorKind = kOutputNotChecked;
 
 ConsoleOutputKind FindConsoleOutputKind(HANDLE handle) {
     if (!IsConsoleHandle(handle)) {
-        return OutputToStream;
+        return kOutputToStream;
     }
-    return OutputToConsole;
+    return kOutputToConsole;
 }
 
 // WriteConsoleW may take less than it is given; a chunk never ends between the two halves of
@@ -53,10 +53,10 @@ void WriteToConsole(HANDLE handle, const wchar_t* text, std::size_t length) {
 void WriteStandardText(DWORD standardHandle, ConsoleOutputKind* kind, std::FILE* stream,
                        const wchar_t* text, std::size_t length) {
     const HANDLE handle = GetStdHandle(standardHandle);
-    if (*kind == OutputNotChecked) {
+    if (*kind == kOutputNotChecked) {
         *kind = FindConsoleOutputKind(handle);
     }
-    if (*kind == OutputToConsole) {
+    if (*kind == kOutputToConsole) {
         WriteToConsole(handle, text, length);
         return;
     }

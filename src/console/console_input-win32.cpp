@@ -23,21 +23,21 @@ namespace {
 // end of typed input.
 const DWORD kControlCWaitMilliseconds = 100;
 
-HANDLE controlCPressed = nullptr;
-bool inputTyped = false;
+HANDLE gControlCPressed = nullptr;
+bool gInputTyped = false;
 
 // The system calls it on its own thread. FALSE hands the event on to the system's handler,
 // which ends the process as before.
 BOOL WINAPI NoteControlC(DWORD event) {
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        SetEvent(controlCPressed);
+        SetEvent(gControlCPressed);
     }
     return FALSE;
 }
 
 void StopIfControlCPressed() {
-    if (controlCPressed != nullptr &&
-        WaitForSingleObject(controlCPressed, kControlCWaitMilliseconds) == WAIT_OBJECT_0) {
+    if (gControlCPressed != nullptr &&
+        WaitForSingleObject(gControlCPressed, kControlCWaitMilliseconds) == WAIT_OBJECT_0) {
         ExitProcess(STATUS_CONTROL_C_EXIT);
     }
 }
@@ -47,9 +47,9 @@ void StopIfControlCPressed() {
 InputSource OpenInputSource() {
     const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
     if (IsConsoleHandle(handle)) {
-        inputTyped = true;
-        controlCPressed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (controlCPressed != nullptr) {
+        gInputTyped = true;
+        gControlCPressed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (gControlCPressed != nullptr) {
             SetConsoleCtrlHandler(NoteControlC, TRUE);
         }
         return InputSource{true, false};
@@ -64,7 +64,7 @@ int ReadInputByte() {
     if (value != EOF) {
         return value;
     }
-    if (inputTyped) {
+    if (gInputTyped) {
         StopIfControlCPressed();
     }
     return -1;

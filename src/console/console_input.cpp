@@ -7,26 +7,26 @@
 
 namespace {
 
-enum InputEncoding { EncodingNotChecked, EncodingBytes, EncodingUtf16Le };
+enum InputEncoding { kEncodingNotChecked, kEncodingBytes, kEncodingUtf16Le };
 
 const unsigned char kUtf8Mark[] = {0xEF, 0xBB, 0xBF};
 const unsigned char kUtf16LeMark[] = {0xFF, 0xFE};
 const int kControlZ = 0x1A;
 
-InputEncoding encoding = EncodingNotChecked;
-InputSource source = {false, false};
-bool inputEnded = false;
+InputEncoding gEncoding = kEncodingNotChecked;
+InputSource gSource = {false, false};
+bool gInputEnded = false;
 
 // Bytes read while looking for a mark that turned out not to be one, read again in order.
-int heldBytes[3];
-int heldCount = 0;
-int heldNext = 0;
+int gHeldBytes[3];
+int gHeldCount = 0;
+int gHeldNext = 0;
 // The character given back by UnreadInputCharacter, or -1.
-int givenBack = -1;
+int gGivenBack = -1;
 
 int NextByte() {
-    if (heldNext < heldCount) {
-        return heldBytes[heldNext++];
+    if (gHeldNext < gHeldCount) {
+        return gHeldBytes[gHeldNext++];
     }
     return ReadInputByte();
 }
@@ -35,26 +35,26 @@ int NextByte() {
 // stay held.
 bool TakeMark(const unsigned char* mark, int length) {
     for (int index = 0; index < length; ++index) {
-        if (index == heldCount) {
+        if (index == gHeldCount) {
             const int byte = ReadInputByte();
             if (byte < 0) {
                 return false;
             }
-            heldBytes[heldCount++] = byte;
+            gHeldBytes[gHeldCount++] = byte;
         }
-        if (heldBytes[index] != mark[index]) {
+        if (gHeldBytes[index] != mark[index]) {
             return false;
         }
     }
-    heldCount = 0;
+    gHeldCount = 0;
     return true;
 }
 
 void FindEncoding() {
-    source = OpenInputSource();
-    encoding = EncodingBytes;
-    if (!source.typed && !TakeMark(kUtf8Mark, 3) && TakeMark(kUtf16LeMark, 2)) {
-        encoding = EncodingUtf16Le;
+    gSource = OpenInputSource();
+    gEncoding = kEncodingBytes;
+    if (!gSource.typed && !TakeMark(kUtf8Mark, 3) && TakeMark(kUtf16LeMark, 2)) {
+        gEncoding = kEncodingUtf16Le;
     }
 }
 
@@ -71,24 +71,24 @@ int NextCodeUnit() {
 } // namespace
 
 int ReadInputCharacter() {
-    if (givenBack >= 0) {
-        const int character = givenBack;
-        givenBack = -1;
+    if (gGivenBack >= 0) {
+        const int character = gGivenBack;
+        gGivenBack = -1;
         return character;
     }
-    if (encoding == EncodingNotChecked) {
+    if (gEncoding == kEncodingNotChecked) {
         FindEncoding();
     }
-    if (inputEnded) {
+    if (gInputEnded) {
         return -1;
     }
-    const int character = encoding == EncodingUtf16Le ? NextCodeUnit() : NextByte();
-    inputEnded = character < 0 || (source.endsAtControlZ && character == kControlZ);
-    return inputEnded ? -1 : character;
+    const int character = gEncoding == kEncodingUtf16Le ? NextCodeUnit() : NextByte();
+    gInputEnded = character < 0 || (gSource.endsAtControlZ && character == kControlZ);
+    return gInputEnded ? -1 : character;
 }
 
 void UnreadInputCharacter(int character) {
     if (character >= 0) {
-        givenBack = character;
+        gGivenBack = character;
     }
 }

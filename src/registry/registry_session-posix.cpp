@@ -1,21 +1,12 @@
 #include "registry/registry_session.h"
 
 #include "registry/store/registry_store.h"
-#include "registry/store/store_format_diagnosis.h"
 
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 namespace {
 
 const char kStoreVariable[] = "IPOIB_GUIDMASK_REGISTRY";
-
-const char kProgramName[] = "ipoib-guidmask";
-
-void ReportStoreProblem(const char* programName, const std::string& problem, std::string* report) {
-    report->append(std::string(programName) + ": " + problem + "\n");
-}
 
 // The program's wide strings hold UTF-16 code units on every platform.
 std::u16string StoreText(const wchar_t* text) {
@@ -26,65 +17,44 @@ std::u16string StoreText(const wchar_t* text) {
     return converted;
 }
 
-// A store without the keys the run reads is most often an export of the wrong key: the run
-// goes on (it finds nothing), and one line says what the store holds and what is needed.
-void ReportMissingAreas(const char* programName, const char* path,
-                        const std::vector<std::u16string>& areas, std::string* report) {
-    const std::string warning = MissingAreasWarning(areas, StoreKeysOutsideAreas());
-    if (!warning.empty()) {
-        ReportStoreProblem(programName, std::string(path) + ": " + warning, report);
-    }
-}
-
 } // namespace
 
-bool OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWrites,
-                  std::string* report) {
+RegistryOpening OpenRegistry(const wchar_t* const* areas, std::size_t areaCount, bool forWrites) {
     const char* path = std::getenv(kStoreVariable);
     if (path == nullptr || *path == '\0') {
-        ReportStoreProblem(kProgramName,
-                           std::string("registry store not named: set ") + kStoreVariable +
-                               " to a .reg file or a SYSTEM hive file",
-                           report);
-        return false;
+        RegistryOpening opening;
+        opening.problem = kStoreNotNamed;
+        return opening;
     }
-    return OpenRegistryStore(path, kProgramName, areas, areaCount, forWrites, report);
+    return OpenRegistryStore(path, areas, areaCount, forWrites);
 }
 
-bool OpenRegistryStore(const char* path, const char* programName, const wchar_t* const* areas,
-                       std::size_t areaCount, bool forWrites, std::string* report) {
-    std::vector<std::u16string> storeAreas;
+RegistryOpening OpenRegistryStore(const char* path, const wchar_t* const* areas,
+                                  std::size_t areaCount, bool forWrites) {
+    RegistryOpening opening;
+    opening.path = path;
     for (std::size_t area = 0; area < areaCount; ++area) {
-        storeAreas.push_back(StoreText(areas[area]));
+        opening.areas.push_back(StoreText(areas[area]));
     }
-    std::string error;
-    if (!LoadRegistryStore(path, storeAreas, &error)) {
-        ReportStoreProblem(programName, error, report);
-        return false;
+    StoreLoadError error;
+    if (!LoadRegistryStore(path, opening.areas, &error)) {
+        opening.problem = kStoreUnreadable;
+        opening.line = error.line;
+        opening.what = error.what;
+        return opening;
     }
-    const std::string& incomplete = StoreIncompleteReason();
-    if (incomplete.empty()) {
-        ReportMissingAreas(programName, path, storeAreas, report);
-        return true;
-    }
-    if (forWrites) {
-        ReportStoreProblem(programName,
-                           std::string(path) +
-                               ": the hive was not shut down cleanly and cannot be brought up to "
-                               "date, as " +
-                               incomplete +
-                               ": start the image once and shut it down cleanly, then run again",
-                           report);
+    opening.incomplete = StoreIncompleteReason();
+    if (forWrites && !opening.incomplete.empty()) {
+        opening.problem = kStoreNotUpToDate;
         UnloadRegistryStore();
-        return false;
+        return opening;
     }
-    ReportStoreProblem(
-        programName,
-        std::string(path) +
-            ": warning: the hive was not shut down cleanly and may be incomplete, as " + incomplete,
-        report);
-    ReportMissingAreas(programName, path, storeAreas, report);
-    return true;
+    opening.opened = true;
+    opening.missingAreas = StoreAreasMissing();
+    if (!opening.missingAreas.empty()) {
+        opening.keysOutside = StoreKeysOutsideAreas();
+    }
+    return opening;
 }
 
 void CloseRegistry() {

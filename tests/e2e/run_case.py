@@ -84,8 +84,9 @@ def case_arguments(case):
 def option_reasons(case):
     """{keyword: reason} from the case's options file ("keyword" or "keyword: reason")."""
     reasons = {}
-    if case_stores(case):
-        reasons["posix-only"] = "several stores are files, which the POSIX audit alone reads"
+    if any(not name.endswith(".json") for name, _ in case_stores(case)):
+        reasons["posix-only"] = ("its stores include registry files, which the POSIX audit "
+                                 "alone reads")
     for line in case_file(case, "options", b"").decode("utf-8").splitlines():
         if line.strip() and not line.startswith("#"):
             keyword, _, reason = line.partition(":")
@@ -286,6 +287,11 @@ def run_wine_case(prefix, case, input_file=False):
         remove_wine_files(env, placed)
 
 
+# Where a case's stores/ (the audit's documents) are placed for the Windows program, which
+# runs there and is given them by name, as on the POSIX legs.
+STORES_SEEN = f"{wine.CASE_FOLDER_SEEN}\\stores"
+
+
 def run_wine_program(env, case, input_file):
     store = case_file(case, "store.reg")
     notes = []
@@ -295,15 +301,17 @@ def run_wine_program(env, case, input_file):
     if failure is not None:
         return [failure]
     before = wine.export_areas(env, "before")
-    command = [seen_path(case)] + case_arguments(case)
-    stdin = case_file(case, "input", b"")
-    if input_file:
-        reply_file = f"{wine.CASE_FOLDER_SEEN}\\input.txt"
-        with open(wine.host_path(env, reply_file), "wb") as handle:
-            handle.write(stdin)
-        command, stdin = ["cmd", "/c", " ".join(command) + " < " + reply_file], b""
-    completed = wine.run_in_wine(env, command, stdin)
-    failures = compare_outputs(case, completed, None, windows=True)
+    work = wine.host_path(env, STORES_SEEN)
+    os.makedirs(work)
+    try:
+        stores_before = place_stores("wine", None, case, work)
+        failures = run_wine_command(env, case, input_file, work, sorted(stores_before))
+        failures += [f"store {name} changed" for name, data in stores_before.items()
+                     if read_optional(os.path.join(work, name)) != data]
+        written, names = files_written(case, work)
+        failures += written + nothing_beside(work, list(stores_before) + names)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
     after = wine.export_areas(env, "after")
     expected_registry = before
     if store is not None:
@@ -314,6 +322,20 @@ def run_wine_program(env, case, input_file):
     differences = reg_file.state_differences(expected_registry, after)
     if differences:
         failures.append("registry afterwards differs:\n  " + "\n  ".join(differences))
+    return failures
+
+
+def run_wine_command(env, case, input_file, work, store_names):
+    """The program's run in the stores' folder: output and status failure lines."""
+    command = [seen_path(case)] + case_arguments(case) + store_names
+    stdin = case_file(case, "input", b"")
+    if input_file:
+        reply_file = f"{wine.CASE_FOLDER_SEEN}\\input.txt"
+        with open(wine.host_path(env, reply_file), "wb") as handle:
+            handle.write(stdin)
+        command, stdin = ["cmd", "/c", " ".join(command) + " < " + reply_file], b""
+    completed = wine.run_in_wine(env, command, stdin, cwd=work)
+    failures = compare_outputs(case, completed, None, windows=True)
     if failures and completed.stderr:
         failures.append("stderr:\n" + completed.stderr.decode("utf-8", "replace"))
     return failures

@@ -74,9 +74,10 @@ def wine_environment(prefix):
     return env
 
 
-def run_in_wine(env, arguments, stdin=b""):
+def run_in_wine(env, arguments, stdin=b"", cwd=None):
+    """cwd, a folder of the prefix's drive C:, is the Windows program's working folder."""
     return subprocess.run(["wine"] + arguments, env=env, input=stdin, capture_output=True,
-                          timeout=COMMAND_TIMEOUT)
+                          timeout=COMMAND_TIMEOUT, cwd=cwd)
 
 
 def start_prefix(env):

@@ -8,10 +8,6 @@
 
 namespace {
 
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
-
 TEST(AuditAddress, KeptBytesUnderBothReadings) {
     const struct {
         PortGuid printedAs; // bytes 0 to 7 as printed, byte 0 first
@@ -32,10 +28,8 @@ TEST(AuditAddress, KeptBytesUnderBothReadings) {
             guid |= ((row.printedAs >> (8 * (7 - index))) & 0xFFu) << (8 * index);
         }
         const DerivedAddress address = DeriveAddress(guid, row.mask);
-        EXPECT_EQ(row.lsbFirst, Narrow(FormatMacAddress(address.lsbFirst)))
-            << std::hex << +row.mask;
-        EXPECT_EQ(row.msbFirst, Narrow(FormatMacAddress(address.msbFirst)))
-            << std::hex << +row.mask;
+        EXPECT_EQ(row.lsbFirst, FormatMacAddress(address.lsbFirst)) << std::hex << +row.mask;
+        EXPECT_EQ(row.msbFirst, FormatMacAddress(address.msbFirst)) << std::hex << +row.mask;
         EXPECT_EQ(row.group, HasGroupAddress(address)) << std::hex << +row.mask;
         EXPECT_EQ(std::string(row.lsbFirst) == row.msbFirst, address.symmetric);
     }
@@ -71,7 +65,7 @@ struct Adapter {
 AuditReport ReportOf(const std::vector<Adapter>& adapters) {
     AuditReport report;
     report.silentMask = 0xe7;
-    report.stores = {{L"a", true, L"", L""}, {L"b", true, L"", L""}};
+    report.stores = {{"a", true, "", ""}, {"b", true, "", ""}};
     for (const Adapter& adapter : adapters) {
         AuditRecord record = AuditRecord();
         record.store = adapter.store;

@@ -189,8 +189,8 @@ TEST_F(RegFileReaderTest, KeepsOnlyTheAreasAndWhatLeadsToThem) {
         for (const StoreForm& form : kStoreForms) {
             SCOPED_TRACE(std::string(row.name) + " / " + form.name);
             WriteFileBytes(storePath, InForm(form, row.text));
-            std::string error;
-            ASSERT_TRUE(LoadRegistryStore(storePath.c_str(), kAreas, &error)) << error;
+            StoreLoadError error;
+            ASSERT_TRUE(LoadRegistryStore(storePath.c_str(), kAreas, &error)) << error.what;
             EXPECT_EQ(row.tree, TreeText(StoreTree()));
         }
     }
@@ -200,11 +200,12 @@ TEST_F(RegFileReaderTest, ChecksTheLinesOutsideTheAreas) {
     WriteFileBytes(storePath, std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\S\\Control\\Net]\n"
                                                      "[HKEY_LOCAL_MACHINE\\S\\Services]\n"
                                                      "\"a\"=hex:01,\\\n  0g\n");
-    std::string error;
+    StoreLoadError error;
     EXPECT_FALSE(LoadRegistryStore(storePath.c_str(), kAreas, &error));
-    EXPECT_EQ(storePath + ":6: bad hex data: expected bytes of two hex digits separated by "
-                          "commas; Windows would skip this line",
-              error);
+    EXPECT_EQ(6u, error.line);
+    EXPECT_EQ("bad hex data: expected bytes of two hex digits separated by commas; Windows would "
+              "skip this line",
+              error.what);
 }
 
 struct BadCase {

@@ -1,6 +1,7 @@
 #include "registry/store/registry_store.h"
 
 #include "registry/store/file_io.h"
+#include "registry/store/hive/hive_diagnosis.h"
 #include "registry/store/hive/hive_layout.h"
 #include "registry/store/hive/hive_store.h"
 #include "registry/store/reg_file/reg_file_reader.h"
@@ -54,7 +55,11 @@ bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16st
     shape->hiveLayout = HiveLayout{kNoIndex, kNoIndex};
     shape->incomplete.clear();
     shape->regFile.keysOutsideAreas.clear();
-    if (DiagnoseStoreFile(fd, &error->what)) {
+    std::string bytes;
+    std::uint64_t size = 0;
+    if (ReadStoreFileStart(fd, &bytes, &size) &&
+        (LooksLikeHive(bytes) ? DiagnoseHiveFile(bytes, size, &error->what)
+                              : DiagnoseStoreFile(bytes, size, &error->what))) {
         error->line = 0;
         return false;
     }
@@ -64,14 +69,6 @@ bool ReadStoreFile(int fd, const std::string& path, const std::vector<std::u16st
                              &error->what);
     }
     return ReadRegFile(fd, areas, tree, &shape->regFile, error);
-}
-
-std::string ErrorText(const char* path, const RegFileError& error) {
-    std::string text = path;
-    if (error.line != 0) {
-        text += ":" + std::to_string(error.line);
-    }
-    return text + ": " + error.what;
 }
 
 // Re-reads the locked file when it is not the one this process loaded or last wrote.
@@ -118,11 +115,20 @@ LSTATUS WriteLocked(const char16_t* keyPath, std::size_t keyPathLength, const Va
 } // namespace
 
 bool LoadRegistryStore(const char* path, std::string* error) {
-    return LoadRegistryStore(path, std::vector<std::u16string>(), error);
+    StoreLoadError failure;
+    if (LoadRegistryStore(path, std::vector<std::u16string>(), &failure)) {
+        return true;
+    }
+    *error = path;
+    if (failure.line != 0) {
+        *error += ":" + std::to_string(failure.line);
+    }
+    *error += ": " + failure.what;
+    return false;
 }
 
 bool LoadRegistryStore(const char* path, const std::vector<std::u16string>& areas,
-                       std::string* error) {
+                       StoreLoadError* error) {
     UnloadRegistryStore();
     RegFileError failure{0, ""};
     char* resolved = realpath(path, nullptr);
@@ -146,7 +152,8 @@ bool LoadRegistryStore(const char* path, const std::vector<std::u16string>& area
     std::free(resolved);
     if (!gStore.loaded) {
         InitKeyTree(&gStore.tree);
-        *error = ErrorText(path, failure);
+        error->line = failure.line;
+        error->what = failure.what;
     }
     return gStore.loaded;
 }
@@ -167,6 +174,16 @@ bool RegistryStoreLoaded() {
 
 const std::string& StoreIncompleteReason() {
     return gStore.shape.incomplete;
+}
+
+std::vector<std::u16string> StoreAreasMissing() {
+    std::vector<std::u16string> missing;
+    for (const std::u16string& area : gStore.areas) {
+        if (FindStoreKey(area.data(), area.size()) == kNoIndex) {
+            missing.push_back(area);
+        }
+    }
+    return missing;
 }
 
 const std::vector<std::u16string>& StoreKeysOutsideAreas() {

@@ -19,15 +19,21 @@
 #include <string>
 #include <vector>
 
+// Why a store file could not be loaded.
+struct StoreLoadError {
+    std::uint64_t line = 0; // the line of a file that does not parse; 0: no line is concerned
+    std::string what;       // what was found, and what to do
+};
+
 // Replaces any store loaded before. areas are key paths below HKEY_LOCAL_MACHINE (as
 // FindStoreKey takes them): the store then holds those keys, everything below them and the keys
 // above them, while the rest of the file is still checked as it is read; no areas: every key.
-// On failure nothing is loaded and error says what is wrong: "<path>:<line>: <what>" for a
-// file that does not parse, "<path>: <what>" otherwise.
+// On failure nothing is loaded and error says why.
 bool LoadRegistryStore(const char* path, const std::vector<std::u16string>& areas,
-                       std::string* error);
+                       StoreLoadError* error);
 
-// The whole store.
+// The whole store; on failure error is one line, "<path>:<line>: <what>" for a file that does
+// not parse, "<path>: <what>" otherwise (for tests and tools that only show it).
 bool LoadRegistryStore(const char* path, std::string* error);
 
 void UnloadRegistryStore();
@@ -39,6 +45,9 @@ bool RegistryStoreLoaded();
 // lack what only the logs hold. Empty otherwise, and for a dirty hive that was brought up to
 // date from its logs, as Windows does when it loads the hive.
 const std::string& StoreIncompleteReason();
+
+// The areas the store was loaded for that it does not hold, in the order given.
+std::vector<std::u16string> StoreAreasMissing();
 
 // The first few keys (four at most, root key and names) where a .reg store's key lines leave
 // the areas it was loaded for; none for a hive.

@@ -1,10 +1,6 @@
 #include "registry/store/store_format_diagnosis.h"
 
 #include "registry/store/file_io.h"
-#include "registry/store/hive/hive_log_replay.h"
-#include "registry/store/name_case.h"
-#include "registry/store/registry_store.h"
-#include "text/utf8.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -14,8 +10,7 @@
 
 namespace {
 
-const std::size_t kProbeSize = 4096;     // enough of the file's start for every test here
-const std::size_t kShownOutsideKeys = 3; // the rest of them stand as "..."
+const std::size_t kProbeSize = 4096; // enough of the file's start for every test here
 
 struct Signature {
     const char* bytes;
@@ -98,104 +93,21 @@ bool StartsBinary(const std::string& bytes) {
     return false;
 }
 
-std::uint32_t Dword(const std::string& bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t byte = 4; byte-- > 0;) {
-        value = value << 8 | static_cast<unsigned char>(bytes[at + byte]);
-    }
-    return value;
-}
-
-// A file that starts as a hive, or a start of one cut before its signature ends.
-bool LooksLikeHive(const std::string& bytes) {
-    return !bytes.empty() &&
-           std::memcmp(bytes.data(), "regf", std::min<std::size_t>(4, bytes.size())) == 0;
-}
-
-bool DiagnoseHive(const std::string& bytes, std::uint64_t size, std::string* what) {
-    if (size < kHiveBaseBlockSize || bytes.size() < kHiveBaseBlockSize) {
-        *what = "the registry hive is truncated: " + std::to_string(size) +
-                " bytes, less than its 512-byte header; copy it again";
-        return true;
-    }
-    const std::uint32_t type = Dword(bytes, 0x1C);
-    if (type == 1 || type == 2 || type == 6) {
-        *what = "the file is a transaction log of a registry hive (file type " +
-                std::to_string(type) + "), not the hive: name the hive, not its log";
-        return true;
-    }
-    const HiveBaseBlock block =
-        ReadHiveBaseBlock(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-    if (!block.valid) {
-        *what = "the registry hive's header is damaged (its checksum is wrong)";
-        return true;
-    }
-    if (Dword(bytes, 0x14) != 1) {
-        *what = "the registry hive is of format version " + std::to_string(Dword(bytes, 0x14)) +
-                "." + std::to_string(Dword(bytes, 0x18)) + ", which cannot be read (1.x can)";
-        return true;
-    }
-    // A dirty hive may be grown by its logs; a bins size of no whole pages is mended.
-    const std::uint64_t wanted = kHiveBinsStart + std::uint64_t{block.binsSize};
-    if (block.primarySequence == block.secondarySequence && block.binsSize % 4096 == 0 &&
-        size < wanted) {
-        *what = "the registry hive is truncated: " + std::to_string(size) + " of " +
-                std::to_string(wanted) + " bytes; copy it again";
-        return true;
-    }
-    return false;
-}
-
-std::vector<std::u16string> SplitPath(const std::u16string& path) {
-    std::vector<std::u16string> names;
-    for (std::size_t start = 0; start <= path.size();) {
-        std::size_t end = path.find(u'\\', start);
-        end = end == std::u16string::npos ? path.size() : end;
-        names.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return names;
-}
-
-std::string Utf8(const std::u16string& text) {
-    std::string out;
-    AppendUtf8(text.data(), text.size(), &out);
-    return out;
-}
-
-// The names from the first one on, joined again.
-std::string JoinFrom(const std::vector<std::u16string>& names, std::size_t first) {
-    std::string path;
-    for (std::size_t at = first; at < names.size(); ++at) {
-        path += (at == first ? "" : "\\") + Utf8(names[at]);
-    }
-    return path;
-}
-
-// "A", "A nor B" or "A, B nor C", each an area's path below the common key.
-std::string AreaList(const std::vector<std::string>& areas, const char* last) {
-    std::string list;
-    for (std::size_t at = 0; at < areas.size(); ++at) {
-        list += (at == 0 ? "" : at + 1 == areas.size() ? last : ", ") + areas[at];
-    }
-    return list;
-}
-
 } // namespace
 
-bool DiagnoseStoreFile(int fd, std::string* what) {
+bool ReadStoreFileStart(int fd, std::string* bytes, std::uint64_t* size) {
     struct stat status;
-    std::string bytes;
-    if (fstat(fd, &status) != 0 || !ReadBytesAt(fd, 0, kProbeSize, &bytes)) {
-        return false; // the reader says why it cannot read the file
+    if (fstat(fd, &status) != 0 || !ReadBytesAt(fd, 0, kProbeSize, bytes)) {
+        return false;
     }
-    const std::uint64_t size = static_cast<std::uint64_t>(status.st_size);
+    *size = static_cast<std::uint64_t>(status.st_size);
+    return true;
+}
+
+bool DiagnoseStoreFile(const std::string& bytes, std::uint64_t size, std::string* what) {
     if (size == 0) {
         *what = "the file is empty: a .reg export or a SYSTEM hive is needed";
         return true;
-    }
-    if (LooksLikeHive(bytes)) {
-        return DiagnoseHive(bytes, size, what);
     }
     for (const Signature& signature : kCompressed) {
         if (Starts(bytes, signature.bytes, signature.length)) {
@@ -226,52 +138,4 @@ bool DiagnoseStoreFile(int fd, std::string* what) {
         return true;
     }
     return false;
-}
-
-std::string MissingAreasWarning(const std::vector<std::u16string>& areas,
-                                const std::vector<std::u16string>& outside) {
-    std::vector<std::vector<std::u16string>> split;
-    for (const std::u16string& area : areas) {
-        split.push_back(SplitPath(area));
-    }
-    // The areas' common key: their shared leading names, one at least left to each.
-    std::size_t common = split.empty() ? 0 : split[0].size() - 1;
-    for (const std::vector<std::u16string>& names : split) {
-        std::size_t shared = 0;
-        while (shared < common && shared + 1 < names.size() &&
-               NamesMatch(names[shared].data(), names[shared].size(), split[0][shared].data(),
-                          split[0][shared].size())) {
-            ++shared;
-        }
-        common = shared;
-    }
-    std::vector<std::string> held;
-    std::vector<std::string> missing;
-    for (std::size_t at = 0; at < areas.size(); ++at) {
-        const bool found = FindStoreKey(areas[at].data(), areas[at].size()) != kNoIndex;
-        (found ? held : missing).push_back(JoinFrom(split[at], common));
-    }
-    if (missing.empty()) {
-        return "";
-    }
-    const std::vector<std::u16string> commonNames(
-        split[0].begin(), split[0].begin() + static_cast<std::ptrdiff_t>(common));
-    const std::string key = JoinFrom(commonNames, 0);
-    std::string warning = "warning: the store holds ";
-    if (held.empty()) {
-        warning += (missing.size() == 1   ? "no "
-                    : missing.size() == 2 ? "neither "
-                                          : "none of ") +
-                   AreaList(missing, missing.size() == 2 ? " nor " : ", ") +
-                   " below HKEY_LOCAL_MACHINE\\" + key;
-        for (std::size_t at = 0; at < outside.size() && at <= kShownOutsideKeys; ++at) {
-            warning += (at == 0 ? ", but " : ", ") +
-                       (at == kShownOutsideKeys ? std::string("...") : Utf8(outside[at]));
-        }
-    } else {
-        warning += AreaList(held, " and ") + " but not " + AreaList(missing, " nor ") +
-                   " below HKEY_LOCAL_MACHINE\\" + key;
-    }
-    return warning + ": the run needs an export of that key (reg export HKLM\\" + key +
-           " FILE.reg) or the image's SYSTEM hive";
 }

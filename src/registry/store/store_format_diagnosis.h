@@ -1,22 +1,17 @@
 // What a store file is when it is not what the user took it for: told from its first bytes and
-// its length before a reader parses it as what it is not, and, once read, a store that lacks
-// the keys a run reads. Each finding is one line that says what the file is and what to do.
+// its length before a reader parses it as what it is not. Each finding is one line that says
+// what the file is and what to do. A file that starts as a hive is the hive format's to judge
+// (hive/hive_diagnosis.h).
 #pragma once
 
-#include "registry/store/key_tree.h"
-
+#include <cstdint>
 #include <string>
-#include <vector>
 
-// True, with what saying so, when the file open on fd is no store that can be read as it is:
-// empty or blank, compressed, UTF-16 without a byte-order mark or big-endian, binary, a hive's
-// transaction log, or a hive whose header cannot be read or that is shorter than its header
-// says. False for every file a reader should see.
-bool DiagnoseStoreFile(int fd, std::string* what);
+// The first bytes (4096 at most) of the file open on fd, and its size. False when they cannot
+// be read; the reader then says why.
+bool ReadStoreFileStart(int fd, std::string* bytes, std::uint64_t* size);
 
-// Empty when the loaded store holds every one of areas (key paths below HKEY_LOCAL_MACHINE, as
-// FindStoreKey takes them); else a warning, after "<path>: ", that names the areas it lacks and
-// outside, where the store's keys lie instead (a few, in file order), and the export that
-// holds the areas.
-std::string MissingAreasWarning(const std::vector<std::u16string>& areas,
-                                const std::vector<std::u16string>& outside);
+// True, with what saying so, when the file that starts with bytes (size bytes long, no hive)
+// is no store that can be read as it is: empty or blank, compressed, UTF-16 without a
+// byte-order mark or big-endian, or binary. False for every file a reader should see.
+bool DiagnoseStoreFile(const std::string& bytes, std::uint64_t size, std::string* what);

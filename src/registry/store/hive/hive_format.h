@@ -10,7 +10,9 @@
 const std::size_t kHiveBaseBlockSize = 512;
 const std::size_t kHivePrimarySequenceAt = 0x04;
 const std::size_t kHiveSecondarySequenceAt = 0x08;
-const std::size_t kHiveFileTypeAt = 0x1C; // 0: a hive, not a log
+const std::size_t kHiveMajorVersionAt = 0x14;
+const std::size_t kHiveMinorVersionAt = 0x18;
+const std::size_t kHiveFileTypeAt = 0x1C; // 0: a hive; 1, 2 or 6: a transaction log
 const std::size_t kHiveBinsSizeAt = 0x28; // the bytes of all bins
 const std::size_t kHiveFlagsAt = 0x90;
 const std::size_t kHiveChecksumAt = 0x1FC;
