@@ -78,7 +78,7 @@ void PrintReport(const AuditSettings& settings, const AuditReport& report, int s
     } else if (settings.json) {
         PrintJsonReport(report, status);
     } else {
-        PrintTextReport(report);
+        PrintTextReport(report, TextReportShape{settings.wide, settings.problemsOnly});
     }
 }
 
