@@ -17,11 +17,13 @@
 namespace {
 
 const wchar_t kUsage[] =
-    L"Usage: ipoib-guidmask-audit [--json] [-d <mask>] [--reg | --reg-dir <dir>]\n"
-    L"                            [--output <file>] [STORE...]\n"
+    L"Usage: ipoib-guidmask-audit [--json | --wide] [--problems] [-d <mask>]\n"
+    L"                            [--reg | --reg-dir <dir>] [--output <file>] [STORE...]\n"
     L"\t-h, --help: Print this help message and exit.\n"
     L"\t--version: Print the version and exit.\n"
     L"\t--json: Write the audit as one JSON document.\n"
+    L"\t--wide: Every column of the text report, in rows wider than 120 columns.\n"
+    L"\t--problems: Only the rows not ok or named by a conflict or warning.\n"
     L"\t-d <mask>: The GUID mask a silent fix writes for unrecognized GUIDs. Default mask is "
     L"0xe7.\n"
     L"\t--reg: Write the \"GUIDMask\" values a silent fix would write as a .reg file instead.\n"
@@ -72,6 +74,9 @@ AuditCommandLine CheckTogether(const AuditSettings& settings) {
     if (settings.regFile && (settings.json || !settings.regDir.empty())) {
         return Refuse(L"--reg writes the import file alone, without --json or --reg-dir");
     }
+    if ((settings.wide || settings.problemsOnly) && (settings.json || settings.regFile)) {
+        return Refuse(L"--wide and --problems shape the text report, not --json or --reg");
+    }
     if (settings.regFile && settings.stores.size() > 1) {
         return Refuse(L"--reg takes one store; --reg-dir writes one file per store");
     }
@@ -98,6 +103,10 @@ AuditCommandLine ParseAuditCommandLine(int argc, const wchar_t* const* argv,
             return AuditCommandLine{false, kExitSuccess};
         } else if (Is(argument, L"--json")) {
             settings->json = true;
+        } else if (Is(argument, L"--wide")) {
+            settings->wide = true;
+        } else if (Is(argument, L"--problems")) {
+            settings->problemsOnly = true;
         } else if (Is(argument, L"--reg")) {
             settings->regFile = true;
         } else if (Is(argument, L"-d") || Is(argument, L"--reg-dir") || Is(argument, L"--output")) {

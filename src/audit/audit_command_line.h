@@ -1,5 +1,5 @@
-// The audit's command line: [--json] [-d <mask>] [--reg | --reg-dir DIR] [--output FILE]
-// [STORE...], -h, --help and --version.
+// The audit's command line: [--json | --wide] [--problems] [-d <mask>] [--reg | --reg-dir DIR]
+// [--output FILE] [STORE...], -h, --help and --version.
 #pragma once
 
 #include "console/exit_status.h"
@@ -11,9 +11,11 @@
 
 struct AuditSettings {
     bool json = false;
-    bool regFile = false; // --reg: the import file on standard output instead of the report
-    std::wstring regDir;  // --reg-dir: one import file per store there; empty: none
-    std::wstring output;  // --output: the report in this file instead of standard output
+    bool wide = false;         // --wide: every column of the text report
+    bool problemsOnly = false; // --problems: the text report's rows that need a look only
+    bool regFile = false;      // --reg: the import file on standard output instead of the report
+    std::wstring regDir;       // --reg-dir: one import file per store there; empty: none
+    std::wstring output;       // --output: the report in this file instead of standard output
     // What -f -s writes for an unrecognized GUID.
     GuidMask silentMask = static_cast<GuidMask>(DefaultRunSettings().silentMask);
     std::vector<std::wstring> stores;

@@ -93,7 +93,7 @@ void PrintReport(const AuditSettings& settings, const AuditReport& report, int s
     } else if (settings.json) {
         PrintJsonReport(report, status);
     } else {
-        PrintTextReport(report);
+        PrintTextReport(report, TextReportShape{settings.wide, settings.problemsOnly});
     }
 }
 

@@ -102,6 +102,8 @@ struct AuditReport {
     std::vector<Finding> warnings;
     std::size_t maskDependentCount = 0; // adapters whose address depends on the -d mask
     std::vector<GuidMask> suggestedMasks;
+    // Of those, the ones whose address the first suggested mask changes (0 with none).
+    std::size_t firstSuggestionChanges = 0;
 };
 
 bool IsConflict(FindingKind kind);

@@ -188,8 +188,27 @@ bool KeepsDistinct(const AuditReport& report, GuidMask candidate) {
     return true;
 }
 
+bool SameDerived(const DerivedAddress& left, const DerivedAddress& right) {
+    return AddressNumber(left.lsbFirst) == AddressNumber(right.lsbFirst) &&
+           AddressNumber(left.msbFirst) == AddressNumber(right.msbFirst);
+}
+
+// Taking a suggestion instead of the -d mask moves every address that mask gave: each host
+// then needs its adapters restarted, and its neighbours learn the new addresses.
+std::size_t ChangedBy(const AuditReport& report, GuidMask mask) {
+    std::size_t changed = 0;
+    for (const AuditRecord& record : report.records) {
+        if (TakesPart(record) && record.maskFromArgument &&
+            !SameDerived(DeriveAddress(record.guid, mask), record.afterFix)) {
+            ++changed;
+        }
+    }
+    return changed;
+}
+
 void SuggestMasks(AuditReport* report) {
     report->maskDependentCount = 0;
+    report->firstSuggestionChanges = 0;
     for (const AuditRecord& record : report->records) {
         if (TakesPart(record) && record.maskFromArgument) {
             ++report->maskDependentCount;
@@ -202,6 +221,9 @@ void SuggestMasks(AuditReport* report) {
         if (KeepsDistinct(*report, kMaskCandidates[index])) {
             report->suggestedMasks.push_back(kMaskCandidates[index]);
         }
+    }
+    if (!report->suggestedMasks.empty()) {
+        report->firstSuggestionChanges = ChangedBy(*report, report->suggestedMasks[0]);
     }
 }
 

@@ -170,6 +170,9 @@ void PrintJsonReport(const AuditReport& report, int status) {
     }
     PrintKey("suggestedMasks", false);
     PrintJson(suggested, "");
+    PrintKey("firstSuggestionChanges", false);
+    PrintJson(report.suggestedMasks.empty() ? Json(nullptr) : Json(report.firstSuggestionChanges),
+              "");
     PrintKey("summary", false);
     PrintJson(SummaryJson(report), "");
     PrintKey("status", false);

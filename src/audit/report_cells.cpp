@@ -45,7 +45,11 @@ std::string WrittenText(GuidMask mask) {
 
 std::wstring AdapterPlace(const AuditReport& report, std::size_t record) {
     const AuditRecord& adapter = report.records[record];
-    return Printable(Wide(report.stores[adapter.store].label + " " + adapter.subkey));
+    std::string place = report.stores[adapter.store].label + " " + adapter.subkey;
+    if (!adapter.connectionName.empty()) {
+        place += " \"" + adapter.connectionName + "\"";
+    }
+    return Printable(Wide(place));
 }
 
 std::string AddressText(const DerivedAddress& address) {
@@ -54,4 +58,89 @@ std::string AddressText(const DerivedAddress& address) {
     }
     return "lsb:" + FormatMacAddress(address.lsbFirst) +
            ",msb:" + FormatMacAddress(address.msbFirst);
+}
+
+std::wstring NameCell(const char* name) {
+    return name == nullptr ? std::wstring(L"-")
+                           : std::wstring(name, name + std::char_traits<char>::length(name));
+}
+
+std::wstring TextCell(const std::string& utf8) {
+    return utf8.empty() ? std::wstring(L"-") : Printable(Wide(utf8));
+}
+
+std::wstring ClipCell(const std::wstring& cell, std::size_t width) {
+    if (cell.size() <= width || width < 4) {
+        return cell;
+    }
+    return cell.substr(0, width - 3) + L"...";
+}
+
+std::wstring ClassCell(const AuditRecord& record) {
+    if (record.guidClass == kClassNone || record.guidClass == kClassUnrecognized) {
+        return NameCell(ClassName(record.guidClass));
+    }
+    return NameCell(ClassName(record.guidClass)) + L":" + Wide(MaskText(record.predefinedMask));
+}
+
+std::wstring StoredCell(const AuditRecord& record) {
+    switch (record.storedKind) {
+    case kStoredMask:
+        return Printable(Wide(record.storedText));
+    case kStoredNotMask:
+        return L"\"" + Printable(Wide(record.storedText)) + L"\"";
+    default:
+        return L"-";
+    }
+}
+
+namespace {
+
+// Text that is no mask, such as "(a REG_DWORD value)", is cut short: the wide table shows it.
+const std::size_t kStoredTextWidth = 8;
+
+} // namespace
+
+std::wstring MaskChangeCell(const AuditRecord& record) {
+    std::wstring stored = StoredCell(record);
+    if (record.storedKind == kStoredNotMask) {
+        stored = L"\"" + ClipCell(Printable(Wide(record.storedText)), kStoredTextWidth) + L"\"";
+    }
+    const bool changes = record.state == kStateWouldWrite || record.state == kStateWouldReplace;
+    if (!changes || !record.silentFixWrites) {
+        return stored;
+    }
+    return stored + L">" + Wide(WrittenText(record.silentFixMask));
+}
+
+std::wstring FixCell(const AuditRecord& record) {
+    switch (record.fixAction) {
+    case kFixWritesPredefined:
+        return L"write:" + Wide(MaskText(record.predefinedMask));
+    case kFixNothingToFix:
+        return L"nothing";
+    case kFixPrompts:
+        return L"prompt";
+    default:
+        return L"-";
+    }
+}
+
+std::wstring AddressCell(const DerivedAddress& address, bool builtIn) {
+    if (!address.derived) {
+        return builtIn ? L"built-in(undocumented)" : L"-";
+    }
+    return Wide(AddressText(address)) + (HasGroupAddress(address) ? L"(group)" : L"");
+}
+
+std::wstring ShortAddressCell(const DerivedAddress& address, bool builtIn) {
+    if (!address.derived || address.symmetric) {
+        return AddressCell(address, builtIn);
+    }
+    return Wide(FormatMacAddress(address.lsbFirst) + "/" + FormatMacAddress(address.msbFirst)) +
+           (HasGroupAddress(address) ? L"(group)" : L"");
+}
+
+bool KeepsBuiltInMapping(const AuditRecord& record) {
+    return record.guidClass == kClassKnown && !record.silentFixWrites;
 }

@@ -23,8 +23,40 @@ std::string MaskText(GuidMask mask);
 // The decimal text a fix stores in "GUIDMask": "231".
 std::string WrittenText(GuidMask mask);
 
-// The store label and the subkey: "host-a 0001".
+// The store label, the subkey and the connection's name where it has one: "host-a 0001 "ib0"".
 std::wstring AdapterPlace(const AuditReport& report, std::size_t record);
 
 // The address one reading gives, or the one address of a symmetric mask.
 std::string AddressText(const DerivedAddress& address);
+
+// The name of a state, a class and the like as a cell: "-" for none.
+std::wstring NameCell(const char* name);
+
+// Registry text as a cell: "-" for none.
+std::wstring TextCell(const std::string& utf8);
+
+// The cell cut to width, its end shown as "...".
+std::wstring ClipCell(const std::wstring& cell, std::size_t width);
+
+// "known:0xe7", "workaround:0x..", "unrecognized", "-".
+std::wstring ClassCell(const AuditRecord& record);
+
+// The stored "GUIDMask" as stored, in quotes when it is no mask, "-" when absent.
+std::wstring StoredCell(const AuditRecord& record);
+
+// What the silent fix does to "GUIDMask": "->231" (nothing stored), "219>231" (replaced),
+// "\"0xe7\">231" (text that is no mask), or the stored value alone when it stays.
+std::wstring MaskChangeCell(const AuditRecord& record);
+
+// What an interactive fix does: "write:0xe7", "nothing", "prompt", "-".
+std::wstring FixCell(const AuditRecord& record);
+
+// An address with "(group)" where it is a group address; "built-in(undocumented)" or "-"
+// where none is derived. A mask that reads two ways shows "lsb:...,msb:...".
+std::wstring AddressCell(const DerivedAddress& address, bool builtIn);
+
+// The same, the two readings of a mask that reads two ways as "lsb-first/msb-first".
+std::wstring ShortAddressCell(const DerivedAddress& address, bool builtIn);
+
+// A known GUID whose silent fix writes nothing keeps the driver's own mapping.
+bool KeepsBuiltInMapping(const AuditRecord& record);

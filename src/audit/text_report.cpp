@@ -2,6 +2,7 @@
 
 #include "audit/live_report.h"
 #include "audit/report_cells.h"
+#include "audit/text_table.h"
 #include "console/console.h"
 #include "console/console_format.h"
 
@@ -9,116 +10,57 @@
 
 namespace {
 
-const wchar_t* const kColumns[] = {
-    L"STORE",        L"SUBKEY",  L"STATE",         L"PORT-GUID",  L"CLASS",      L"STORED",
-    L"SILENT-FIX",   L"FIX",     L"MAC-AFTER-FIX", L"MAC-STORED", L"LIVE",       L"MAC-NOW",
-    L"MAC-EXPECTED", L"RESTART", L"INSTANCE",      L"NAME",       L"DESCRIPTION"};
-const std::size_t kColumnCount = sizeof kColumns / sizeof kColumns[0];
-
-typedef std::vector<std::wstring> Row;
-
-std::wstring Widen(const char* text) {
-    return text == nullptr ? std::wstring(L"-")
-                           : std::wstring(text, text + std::char_traits<char>::length(text));
+std::wstring Count(const wchar_t* name, std::size_t count) {
+    return std::wstring(L" ") + name + ExpandMessage(L"=%d", nullptr, static_cast<unsigned>(count));
 }
 
-std::wstring OrDash(const std::string& text) {
-    return text.empty() ? std::wstring(L"-") : Printable(Wide(text));
+std::wstring Number(std::size_t count) {
+    return ExpandMessage(L"%d", nullptr, static_cast<unsigned>(count));
 }
 
-std::wstring ClassCell(const AuditRecord& record) {
-    if (record.guidClass == kClassNone || record.guidClass == kClassUnrecognized) {
-        return Widen(ClassName(record.guidClass));
+// The rows --problems keeps: not ok, in need of a restart or with an address nothing explains,
+// or named by a conflict or warning.
+std::vector<bool> RowsShown(const AuditReport& report, bool problemsOnly) {
+    std::vector<bool> shown(report.records.size(), !problemsOnly);
+    for (std::size_t index = 0; index < report.records.size(); ++index) {
+        const AuditRecord& record = report.records[index];
+        if (record.state != kStateOk || record.live.restartNeeded ||
+            record.live.state == kLiveUnexplained) {
+            shown[index] = true;
+        }
     }
-    return Widen(ClassName(record.guidClass)) + L":" + Wide(MaskText(record.predefinedMask));
+    for (const std::vector<Finding>* findings : {&report.conflicts, &report.warnings}) {
+        for (const Finding& finding : *findings) {
+            for (std::size_t record : finding.records) {
+                shown[record] = true;
+            }
+        }
+    }
+    return shown;
 }
 
-std::wstring StoredCell(const AuditRecord& record) {
-    switch (record.storedKind) {
-    case kStoredMask:
-        return Printable(Wide(record.storedText));
-    case kStoredNotMask:
-        return L"\"" + Printable(Wide(record.storedText)) + L"\"";
-    default:
-        return L"-";
+std::wstring NotListedLine(const std::vector<bool>& shown) {
+    std::size_t rest = 0;
+    for (bool row : shown) {
+        rest += row ? 0 : 1;
     }
+    return L"not listed: " + Number(rest) + (rest == 1 ? L" adapter" : L" adapters") +
+           L" ok and named by no conflict or warning\n";
 }
 
-std::wstring FixCell(const AuditRecord& record) {
-    switch (record.fixAction) {
-    case kFixWritesPredefined:
-        return L"write:" + Wide(MaskText(record.predefinedMask));
-    case kFixNothingToFix:
-        return L"nothing";
-    case kFixPrompts:
-        return L"prompt";
-    default:
-        return L"-";
-    }
-}
-
-std::wstring AddressCell(const DerivedAddress& address, bool builtIn) {
-    if (!address.derived) {
-        return builtIn ? L"built-in(undocumented)" : L"-";
-    }
-    return Wide(AddressText(address)) + (HasGroupAddress(address) ? L"(group)" : L"");
-}
-
-Row RecordRow(const AuditReport& report, const AuditRecord& record) {
-    const bool builtIn = record.guidClass == kClassKnown && !record.silentFixWrites;
-    return Row{Printable(Wide(report.stores[record.store].label)),
-               Printable(Wide(record.subkey)),
-               Widen(StateName(record.state)),
-               record.guidClass == kClassNone ? L"-" : Wide(GuidText(record.guid)),
-               ClassCell(record),
-               StoredCell(record),
-               record.silentFixWrites ? Wide(WrittenText(record.silentFixMask)) : L"-",
-               FixCell(record),
-               AddressCell(record.afterFix, builtIn),
-               AddressCell(record.stored, false),
-               Wide(LiveStateCell(record)),
-               Wide(MacNowCell(record)),
-               Wide(MacExpectedCell(record)),
-               Wide(RestartCell(record)),
-               OrDash(record.instanceId),
-               OrDash(record.connectionName),
-               OrDash(record.driverDesc)};
-}
-
-void WidenColumns(const Row& row, std::vector<std::size_t>* widths) {
-    for (std::size_t column = 0; column < kColumnCount; ++column) {
-        (*widths)[column] = std::max((*widths)[column], row[column].size());
-    }
-}
-
-// Columns two spaces apart; the last one, free text, is not padded.
-void PrintRow(const Row& row, const std::vector<std::size_t>& widths) {
-    std::wstring line;
-    for (std::size_t column = 0; column + 1 < kColumnCount; ++column) {
-        line += row[column] + std::wstring(widths[column] - row[column].size() + 2, L' ');
-    }
-    line += row[kColumnCount - 1] + L"\n";
-    PrintText(line.c_str());
-}
-
-// The rows are made twice, once for the widths and once to be printed, so that a fleet's
-// report is never held whole.
-void PrintRows(const AuditReport& report) {
-    const Row header(kColumns, kColumns + kColumnCount);
-    std::vector<std::size_t> widths(kColumnCount, 0);
-    WidenColumns(header, &widths);
-    for (const AuditRecord& record : report.records) {
-        WidenColumns(RecordRow(report, record), &widths);
-    }
-    PrintRow(header, widths);
-    for (const AuditRecord& record : report.records) {
-        PrintRow(RecordRow(report, record), widths);
-    }
+// A document written by an older build may hold a reason that begins with the store's path
+// already ("host-d:1: missing header"): it is not said twice.
+std::wstring UnreadableLine(const StoreOutcome& store) {
+    const std::string& label = store.label;
+    const bool named = !label.empty() && store.problem.compare(0, label.size(), label) == 0 &&
+                       store.problem.size() > label.size() && store.problem[label.size()] == ':';
+    const std::string line = named || label.empty() ? store.problem : label + ": " + store.problem;
+    return L"unreadable: " + Printable(Wide(line)) + L"\n";
 }
 
 std::wstring FindingLine(const AuditReport& report, const Finding& finding) {
     std::wstring line = IsConflict(finding.kind) ? L"conflict: " : L"warning: ";
-    line += Widen(FindingName(finding.kind));
+    line += NameCell(FindingName(finding.kind));
     if (finding.kind == kMacCollision || finding.kind == kGroupAddress) {
         line += L" " + Wide(FormatMacAddress(finding.address));
     } else if (finding.kind == kNeighborCollision || finding.kind == kLiveCollision) {
@@ -127,7 +69,7 @@ std::wstring FindingLine(const AuditReport& report, const Finding& finding) {
         line += L" " + Wide(GuidText(finding.guid));
     }
     if (finding.reading != kBothReadings) {
-        line += L" (" + Widen(ReadingName(finding.reading)) + L")";
+        line += L" (" + NameCell(ReadingName(finding.reading)) + L")";
     }
     line += L":";
     for (std::size_t at = 0; at < finding.records.size(); ++at) {
@@ -138,6 +80,22 @@ std::wstring FindingLine(const AuditReport& report, const Finding& finding) {
         }
     }
     return line + L"\n";
+}
+
+// Taking the first suggestion moves the address of each adapter it changes: say how many.
+std::wstring FirstSuggestionChanges(const AuditReport& report) {
+    const std::size_t takers = report.maskDependentCount;
+    const std::size_t changed = report.firstSuggestionChanges;
+    if (changed == 0) {
+        return L"changes no address";
+    }
+    if (takers == 1) {
+        return L"changes the address of the one adapter that takes the -d mask";
+    }
+    const std::wstring which = changed < takers ? Number(changed) + L" of the " + Number(takers)
+                               : takers == 2    ? std::wstring(L"both")
+                                                : L"all " + Number(takers);
+    return L"changes the address of " + which + L" adapters that take the -d mask";
 }
 
 std::wstring SuggestionLine(const AuditReport& report) {
@@ -151,11 +109,8 @@ std::wstring SuggestionLine(const AuditReport& report) {
     for (GuidMask mask : report.suggestedMasks) {
         line += L" " + Wide(MaskText(mask));
     }
-    return line + L"\n";
-}
-
-std::wstring Count(const wchar_t* name, std::size_t count) {
-    return std::wstring(L" ") + name + ExpandMessage(L"=%d", nullptr, static_cast<unsigned>(count));
+    return line + L" (" + Wide(MaskText(report.suggestedMasks[0])) + L" " +
+           FirstSuggestionChanges(report) + L")\n";
 }
 
 } // namespace
@@ -173,9 +128,16 @@ std::wstring SummaryLine(const AuditReport& report) {
            Count(L"pending-restart", counts.pendingRestart) + L"\n";
 }
 
-void PrintTextReport(const AuditReport& report) {
-    if (!report.records.empty()) {
-        PrintRows(report);
+void PrintTextReport(const AuditReport& report, TextReportShape shape) {
+    const std::vector<bool> shown = RowsShown(report, shape.problemsOnly);
+    PrintAdapterTable(report, shape.wide ? kTableWide : kTableNarrow, shown);
+    if (shape.problemsOnly) {
+        PrintText(NotListedLine(shown).c_str());
+    }
+    for (const StoreOutcome& store : report.stores) {
+        if (!store.read) {
+            PrintText(UnreadableLine(store).c_str());
+        }
     }
     for (const Finding& finding : report.conflicts) {
         PrintText(FindingLine(report, finding).c_str());

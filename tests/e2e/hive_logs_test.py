@@ -110,7 +110,8 @@ class HiveLogsTest(unittest.TestCase):
         directory = self.copy()
         before = {name: digest(os.path.join(directory, name)) for name in os.listdir(directory)}
         hive = os.path.join(directory, "SYSTEM_B")
-        audit = subprocess.run([ARGS.audit, hive], capture_output=True, text=True, timeout=60)
+        audit = subprocess.run([ARGS.audit, "--wide", hive], capture_output=True, text=True,
+                               timeout=60)
         self.assertEqual((1, ""), (audit.returncode, audit.stderr))
         row = [line for line in audit.stdout.splitlines() if line.startswith(hive + " ")]
         self.assertEqual(1, len(row), audit.stdout)

@@ -110,7 +110,10 @@ std::string Masks(const AuditReport& report) {
                       report.suggestedMasks[index]);
         masks += text;
     }
-    return masks.empty() ? "none" : masks;
+    if (masks.empty()) {
+        return "none";
+    }
+    return masks + " changes " + std::to_string(report.firstSuggestionChanges);
 }
 
 // GUIDs are written as numbers: byte 0 is the lowest byte.
@@ -126,12 +129,12 @@ TEST(AuditRules, ConflictsWarningsAndSuggestedMasks) {
          {{0, 0x01ffeeddccbbaa00, 0xe7, true}, {1, 0x01ffee1234bbaa00, 0xe7, true}},
          "mac-collision",
          "",
-         "db bd 7e"},
+         "db bd 7e changes 2"},
         {"the same pair on one host collides as well",
          {{0, 0x01ffeeddccbbaa00, 0xe7, true}, {0, 0x01ffee1234bbaa00, 0xe7, true}},
          "mac-collision",
          "",
-         "db bd 7e"},
+         "db bd 7e changes 2"},
         {"one GUID on two hosts: a conflict, not an address collision",
          {{0, 0x010000ffff483000, 0xe7, false}, {1, 0x010000ffff483000, 0xe7, false}},
          "guid-on-two-hosts",
@@ -151,22 +154,30 @@ TEST(AuditRules, ConflictsWarningsAndSuggestedMasks) {
          {{0, 0x0706050403020100, 0x3f, true}, {1, 0x0706050403020198, 0x3f, true}},
          "mac-collision/msb-first",
          "",
-         "e7 db bd"},
+         "e7 db bd changes 2"},
         {"a group address under the -d mask; only 0x7e keeps byte 0 out",
          {{0, 0x0706050403020201, 0xe7, true}},
          "group-address",
          "",
-         "7e"},
+         "7e changes 1"},
         {"every byte odd: every mask gives a group address",
          {{0, 0x0101010101010101, 0xe7, true}},
          "group-address",
          "",
          "none"},
-        {"a fixed address the -d mask would meet",
+        {"a fixed address the -d mask would meet; the first suggestion is that mask",
          {{0, 0x01ffeeddccbbaa00, 0xe7, false}, {1, 0x01ffee9999bbaa00, 0xdb, true}},
          "",
          "",
-         "db bd 7e"},
+         "db bd 7e changes 0"},
+        {"of three taking the -d mask, 0xdb moves the two that collide and keeps the third (0x7e "
+         "would make it a group address)",
+         {{0, 0x01ffeeddccbbaa00, 0xe7, true},
+          {1, 0x01ffee1234bbaa00, 0xe7, true},
+          {1, 0x0505050505050500, 0xe7, true}},
+         "mac-collision",
+         "",
+         "db bd 9f changes 2"},
     };
     for (const auto& row : rows) {
         const AuditReport report = ReportOf(row.adapters);
