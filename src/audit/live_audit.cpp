@@ -2,6 +2,7 @@
 
 #include "audit/live_state.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -28,6 +29,22 @@ bool OfStoreInterface(const AuditReport& report, std::size_t store, const LiveNe
     return false;
 }
 
+// Whether a finding names the neighbor: its address and its link-layer address.
+bool InFindings(const std::vector<Finding>& findings, const LiveNeighbor& neighbor) {
+    MacAddress link;
+    if (!AsMacAddress(neighbor.link, &link)) {
+        return false;
+    }
+    for (const Finding& finding : findings) {
+        if (std::equal(link.bytes, link.bytes + 6, finding.address.bytes) &&
+            std::find(finding.neighbors.begin(), finding.neighbors.end(), neighbor.address) !=
+                finding.neighbors.end()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 void AddLiveFacts(const LiveTables& tables, std::size_t store, AuditReport* report) {
@@ -38,8 +55,18 @@ void AddLiveFacts(const LiveTables& tables, std::size_t store, AuditReport* repo
     }
     StoreOutcome& outcome = report->stores[store];
     outcome.live = tables.availability;
+    std::vector<LiveNeighbor> neighbors;
     for (const LiveNeighbor& neighbor : tables.neighbors) {
         if (OfStoreInterface(*report, store, neighbor)) {
+            neighbors.push_back(neighbor);
+        }
+    }
+    // The store keeps the neighbors that take part in a collision only: the others can meet
+    // nothing when documents are merged (a neighbor table is one host's), and a cluster's
+    // table of thousands would swell every host's document.
+    const std::vector<Finding> findings = FindNeighborCollisions(report->records, store, neighbors);
+    for (const LiveNeighbor& neighbor : neighbors) {
+        if (InFindings(findings, neighbor)) {
             outcome.neighbors.push_back(neighbor);
         }
     }

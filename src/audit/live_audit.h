@@ -9,7 +9,8 @@
 #include <string>
 
 // Gives the records of the store the interfaces of their instances, and the store the
-// availability of the tables and the neighbors of its IPoIB interfaces.
+// availability of the tables and those neighbors of its IPoIB interfaces that take part in a
+// neighbor collision.
 void AddLiveFacts(const LiveTables& tables, std::size_t store, AuditReport* report);
 
 // The one stderr line (UTF-8) that says which tables could not be read; empty when all were.
