@@ -138,6 +138,9 @@ namespace {
 void AuditAdapter(HKEY adapterKey, AuditRecord* record, GuidMask silentMask) {
     record->driverDesc = StringValue(adapterKey, L"DriverDesc");
     ReadStored(adapterKey, record);
+    // The adapter's own address, set in its advanced properties: the driver takes it over the
+    // address the mask gives.
+    record->live.networkAddress = StringValue(adapterKey, L"NetworkAddress");
     wchar_t instanceId[kStringValueBufferLength];
     if (!ReadStringValue(adapterKey, L"NetCfgInstanceId", instanceId)) {
         return;

@@ -1,6 +1,7 @@
 #include "audit/audit_document.h"
 
 #include "audit/json_report.h"
+#include "audit/live_document.h"
 
 #include <nlohmann/json.hpp>
 
@@ -158,7 +159,8 @@ bool ReadStore(const Json& store, DocumentStore* fact, std::string* why) {
     fact->read = read->get<bool>();
     return ReadText(store, "label", true, kMaxLabelBytes, &fact->label, why) &&
            ReadText(store, "problem", false, kMaxProblemBytes, &fact->problem, why) &&
-           ReadText(store, "warning", false, kMaxProblemBytes, &fact->warning, why);
+           ReadText(store, "warning", false, kMaxProblemBytes, &fact->warning, why) &&
+           ReadStoreLive(store, &fact->live, &fact->neighbors, why);
 }
 
 int HexDigit(char digit) {
@@ -251,7 +253,8 @@ bool ReadAdapter(const Json& adapter, const std::map<std::string, std::size_t>& 
            ReadText(adapter, "driverDesc", false, kMaxNameBytes, &fact->driverDesc, why) &&
            ReadText(adapter, "netCfgInstanceId", false, kMaxNameBytes, &fact->instanceId, why) &&
            ReadText(adapter, "connectionName", false, kMaxNameBytes, &fact->connectionName, why) &&
-           ReadPortGuid(adapter, fact, why) && ReadStored(adapter, fact, why);
+           ReadPortGuid(adapter, fact, why) && ReadStored(adapter, fact, why) &&
+           ReadAdapterLive(adapter, &fact->live, why);
 }
 
 // Each element of the array at span: the stores, or the adapters once the stores are read.

@@ -4,6 +4,8 @@
 // addresses, findings) is planned again by the run that reads the document.
 #pragma once
 
+#include "audit/live_adapter.h"
+#include "audit/live_interfaces.h"
 #include "guid/port_guid.h"
 
 #include <cstddef>
@@ -23,8 +25,10 @@ const std::size_t kMaxDocumentElementBytes = 64u << 10;
 struct DocumentStore {
     std::string label; // UTF-8, as all the document's text
     bool read;
-    std::string problem; // empty: none
-    std::string warning; // empty: none
+    std::string problem;                 // empty: none
+    std::string warning;                 // empty: none
+    LiveAvailability live;               // no live host: a store file, or an older document
+    std::vector<LiveNeighbor> neighbors; // of the store's IPoIB interfaces
 };
 
 struct DocumentAdapter {
@@ -38,6 +42,7 @@ struct DocumentAdapter {
     bool stored; // a "GUIDMask" value is stored
     std::uint32_t storedType;
     std::string storedText;
+    LiveAdapter live; // the "NetworkAddress" override and the interface, facts only
 };
 
 struct DocumentFacts {

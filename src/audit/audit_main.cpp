@@ -6,6 +6,8 @@
 #include "audit/conflicts.h"
 #include "audit/document_merge.h"
 #include "audit/json_report.h"
+#include "audit/live_audit.h"
+#include "audit/live_interfaces.h"
 #include "audit/output_file.h"
 #include "audit/reg_import_file.h"
 #include "audit/store_arguments.h"
@@ -27,6 +29,18 @@ void RefuseWithoutMemory() {
     std::_Exit(kAuditTrouble);
 }
 
+// The live state of the host whose registry was just audited: on Windows the machine's
+// interfaces, on POSIX none (a store file is no live host). A table that could not be read is
+// said in one line; it is no trouble of the store's.
+void AddHostLiveFacts(std::size_t store, AuditReport* report) {
+    const LiveTables tables = ReadLiveTables();
+    AddLiveFacts(tables, store, report);
+    const std::string line = LiveFailureLine(tables);
+    if (!line.empty()) {
+        PrintErrorText(DecodeUtf8(line.data(), line.size()).c_str());
+    }
+}
+
 // One store at a time: it is loaded, audited and let go before the next.
 void AuditStore(const wchar_t* store, AuditReport* report) {
     std::string label;
@@ -41,6 +55,7 @@ void AuditStore(const wchar_t* store, AuditReport* report) {
     }
     if (opening.opened) {
         CloseRegistry();
+        AddHostLiveFacts(report->stores.size() - 1, report);
     }
 }
 

@@ -8,8 +8,9 @@ const char* StateName(AuditState state) {
 }
 
 const char* FindingName(FindingKind kind) {
-    static const char* const names[] = {"mac-collision", "guid-on-two-hosts", "group-address",
-                                        "guid-twice-on-host", "zero-guid"};
+    static const char* const names[] = {
+        "mac-collision", "guid-on-two-hosts",  "group-address", "guid-twice-on-host",
+        "zero-guid",     "neighbor-collision", "live-collision"};
     return names[kind];
 }
 
@@ -29,7 +30,7 @@ const char* FixActionName(FixAction action) {
 }
 
 bool IsConflict(FindingKind kind) {
-    return kind == kMacCollision || kind == kGuidOnTwoHosts || kind == kGroupAddress;
+    return kind != kGuidTwiceOnHost && kind != kZeroGuid;
 }
 
 AuditCounts CountAudit(const AuditReport& report) {
@@ -41,6 +42,9 @@ AuditCounts CountAudit(const AuditReport& report) {
     }
     for (const AuditRecord& record : report.records) {
         ++counts.byState[record.state];
+        if (record.live.state == kLivePendingRestart) {
+            ++counts.pendingRestart;
+        }
     }
     return counts;
 }
@@ -55,6 +59,6 @@ int AuditStatus(const AuditReport& report) {
     }
     const std::size_t changes = counts.byState[kStateWouldWrite] +
                                 counts.byState[kStateWouldReplace] +
-                                counts.byState[kStateNoInstance];
+                                counts.byState[kStateNoInstance] + counts.pendingRestart;
     return changes > 0 ? kAuditChangesDue : kExitSuccess;
 }

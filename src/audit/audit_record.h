@@ -2,6 +2,8 @@
 // run with the given -d mask, adapter by adapter, store by store.
 #pragma once
 
+#include "audit/live_adapter.h"
+#include "audit/live_interfaces.h"
 #include "audit/mac_address.h"
 #include "guid/guid_mask.h"
 #include "guid/port_guid.h"
@@ -60,20 +62,17 @@ struct AuditRecord {
     AuditState state = kStateNoInstance;
     DerivedAddress afterFix; // not derived: no instance, or the driver's built-in mapping
     DerivedAddress stored;   // from the stored mask, where one is stored
+    LiveAdapter live;        // the "NetworkAddress" override, and the live host's facts
 };
 
 enum FindingKind {
-    kMacCollision,    // conflict: different port GUIDs, one address
-    kGuidOnTwoHosts,  // conflict
-    kGroupAddress,    // conflict
-    kGuidTwiceOnHost, // warning
-    kZeroGuid,        // warning
-};
-
-enum AddressReading {
-    kBothReadings, // every mask involved is symmetric
-    kLsbFirst,
-    kMsbFirst,
+    kMacCollision,      // conflict: different port GUIDs, one address
+    kGuidOnTwoHosts,    // conflict
+    kGroupAddress,      // conflict
+    kGuidTwiceOnHost,   // warning
+    kZeroGuid,          // warning
+    kNeighborCollision, // conflict: neighbors with one link-layer address, or with the host's own
+    kLiveCollision,     // conflict: two adapters whose current addresses are equal
 };
 
 struct Finding {
@@ -82,6 +81,7 @@ struct Finding {
     PortGuid guid = 0;                // the GUID of the GUID findings
     MacAddress address;               // the address of the address findings
     AddressReading reading = kBothReadings;
+    std::vector<std::string> neighbors; // the neighbor IP addresses of a neighbor collision
 };
 
 // As UTF-8, as the records' text.
@@ -90,6 +90,8 @@ struct StoreOutcome {
     bool read = false;
     std::string problem; // why it could not be read
     std::string warning; // read, but maybe incomplete (a dirty hive without its logs): why
+    LiveAvailability live = kLiveNoHost; // a live host (Windows) or a store file
+    std::vector<LiveNeighbor> neighbors; // of the store's IPoIB interfaces
 };
 
 struct AuditReport {
@@ -107,13 +109,15 @@ struct AuditReport {
 bool IsConflict(FindingKind kind);
 
 // The audit's exit status: kExitSuccess when all is ok, else the most serious of
-// kAuditChangesDue, kAuditConflicts and kAuditTrouble (a store that could not be read); bad
-// usage never gets this far.
+// kAuditChangesDue (a fix would change something, an instance is missing or a restart is
+// pending), kAuditConflicts and kAuditTrouble (a store that could not be read); bad usage never
+// gets this far.
 int AuditStatus(const AuditReport& report);
 
 struct AuditCounts {
     std::size_t unreadable = 0;
     std::size_t byState[4] = {0, 0, 0, 0};
+    std::size_t pendingRestart = 0; // adapters whose stored mask is not in effect yet
 };
 
 AuditCounts CountAudit(const AuditReport& report);

@@ -1,5 +1,7 @@
 #include "audit/conflicts.h"
 
+#include "audit/live_audit.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -45,6 +47,13 @@ bool TakesPart(const AuditRecord& record) {
     return record.guidClass != kClassNone && record.guid != 0;
 }
 
+// Where the live address settled which reading a non-symmetric mask has on the adapter's
+// host, the adapter's addresses under the other reading take no part.
+bool ReadingApplies(const AuditRecord& record, bool msbFirst) {
+    return record.live.reading == kBothReadings ||
+           record.live.reading == (msbFirst ? kMsbFirst : kLsbFirst);
+}
+
 void AddEntry(const DerivedAddress& derived, bool msbFirst, PortGuid guid, std::size_t record,
               bool dependent, std::vector<AddressEntry>* entries) {
     const MacAddress& address = msbFirst ? derived.msbFirst : derived.lsbFirst;
@@ -81,13 +90,14 @@ void FindCollisions(AuditReport* report) {
         std::vector<AddressEntry> entries;
         for (std::size_t index = 0; index < report->records.size(); ++index) {
             const AuditRecord& record = report->records[index];
-            if (TakesPart(record) && record.afterFix.derived) {
+            if (TakesPart(record) && record.afterFix.derived &&
+                ReadingApplies(record, reading == 1)) {
                 AddEntry(record.afterFix, reading == 1, record.guid, index, false, &entries);
             }
         }
         for (const EntryRun& run : CollidingRuns(&entries)) {
-            Finding finding = {
-                kMacCollision, {}, 0, AddressOfNumber(entries[run.start].address), kBothReadings};
+            Finding finding = {kMacCollision, {}, 0, AddressOfNumber(entries[run.start].address),
+                               kBothReadings, {}};
             for (std::size_t at = run.start; at < run.end; ++at) {
                 finding.records.push_back(entries[at].record);
                 if (!entries[at].symmetric) {
@@ -109,7 +119,7 @@ void FindGuidFindings(AuditReport* report) {
         if (TakesPart(record)) {
             byGuid[record.guid].push_back(index);
         } else if (record.guidClass != kClassNone) {
-            report->warnings.push_back(Finding{kZeroGuid, {index}, 0, {}, kBothReadings});
+            report->warnings.push_back(Finding{kZeroGuid, {index}, 0, {}, kBothReadings, {}});
         }
     }
     for (const auto& entry : byGuid) {
@@ -119,12 +129,12 @@ void FindGuidFindings(AuditReport* report) {
         }
         if (byStore.size() > 1) {
             report->conflicts.push_back(
-                Finding{kGuidOnTwoHosts, entry.second, entry.first, {}, kBothReadings});
+                Finding{kGuidOnTwoHosts, entry.second, entry.first, {}, kBothReadings, {}});
         }
         for (const auto& store : byStore) {
             if (store.second.size() > 1) {
                 report->warnings.push_back(
-                    Finding{kGuidTwiceOnHost, store.second, entry.first, {}, kBothReadings});
+                    Finding{kGuidTwiceOnHost, store.second, entry.first, {}, kBothReadings, {}});
             }
         }
     }
@@ -132,16 +142,18 @@ void FindGuidFindings(AuditReport* report) {
 
 void FindGroupAddresses(AuditReport* report) {
     for (std::size_t index = 0; index < report->records.size(); ++index) {
-        const DerivedAddress& derived = report->records[index].afterFix;
-        if (!TakesPart(report->records[index]) || !HasGroupAddress(derived)) {
+        const AuditRecord& record = report->records[index];
+        const DerivedAddress& derived = record.afterFix;
+        const bool lsb = IsGroupAddress(derived.lsbFirst) && ReadingApplies(record, false);
+        const bool msb = IsGroupAddress(derived.msbFirst) && ReadingApplies(record, true);
+        if (!TakesPart(record) || !derived.derived || (!lsb && !msb)) {
             continue;
         }
-        const bool lsb = IsGroupAddress(derived.lsbFirst);
         const AddressReading reading = derived.symmetric ? kBothReadings
                                        : lsb             ? kLsbFirst
                                                          : kMsbFirst;
-        report->conflicts.push_back(
-            Finding{kGroupAddress, {index}, 0, lsb ? derived.lsbFirst : derived.msbFirst, reading});
+        report->conflicts.push_back(Finding{
+            kGroupAddress, {index}, 0, lsb ? derived.lsbFirst : derived.msbFirst, reading, {}});
     }
 }
 
@@ -152,13 +164,15 @@ bool KeepsDistinct(const AuditReport& report, GuidMask candidate) {
         std::vector<AddressEntry> entries;
         for (std::size_t index = 0; index < report.records.size(); ++index) {
             const AuditRecord& record = report.records[index];
-            if (!TakesPart(record) || !record.afterFix.derived) {
+            if (!TakesPart(record) || !record.afterFix.derived ||
+                !ReadingApplies(record, reading == 1)) {
                 continue;
             }
             const bool dependent = record.maskFromArgument;
             const DerivedAddress derived =
                 dependent ? DeriveAddress(record.guid, candidate) : record.afterFix;
-            if (dependent && HasGroupAddress(derived)) {
+            if (dependent && ((IsGroupAddress(derived.lsbFirst) && ReadingApplies(record, false)) ||
+                              (IsGroupAddress(derived.msbFirst) && ReadingApplies(record, true)))) {
                 return false;
             }
             AddEntry(derived, reading == 1, record.guid, index, dependent, &entries);
@@ -219,8 +233,10 @@ void FindConflicts(AuditReport* report) {
     report->conflicts.clear();
     report->warnings.clear();
     report->suggestedMasks.clear();
+    JudgeLiveStates(report);
     FindCollisions(report);
     FindGuidFindings(report);
     FindGroupAddresses(report);
+    FindLiveConflicts(report);
     SuggestMasks(report);
 }

@@ -29,6 +29,7 @@ AuditRecord PlannedRecord(const DocumentAdapter& adapter, std::size_t store, Gui
     record.driverDesc = adapter.driverDesc;
     record.instanceId = adapter.instanceId;
     record.connectionName = adapter.connectionName;
+    record.live = adapter.live;
     if (adapter.stored) {
         SetStoredValue(adapter.storedType, adapter.storedText, &record);
     }
@@ -65,8 +66,8 @@ std::vector<std::size_t> MergeStores(const std::wstring& argument, const Documen
                          Printable(Wide(store.problem)));
         }
         indexes[index] = report->stores.size();
-        report->stores.push_back(
-            StoreOutcome{store.label, store.read, store.problem, store.warning});
+        report->stores.push_back(StoreOutcome{store.label, store.read, store.problem, store.warning,
+                                              store.live, store.neighbors});
     }
     return indexes;
 }
@@ -87,7 +88,8 @@ bool LabelInAudit(const AuditReport& report, const std::string& label) {
 void AddTroubleStore(const std::wstring& argument, const std::wstring& why, AuditReport* report) {
     const std::wstring problem = Printable(argument) + L": " + why;
     PrintTrouble(problem);
-    report->stores.push_back(StoreOutcome{EncodeUtf8(argument), false, EncodeUtf8(problem), ""});
+    report->stores.push_back(
+        StoreOutcome{EncodeUtf8(argument), false, EncodeUtf8(problem), "", kLiveNoHost, {}});
 }
 
 void MergeDocument(const std::wstring& argument, const std::string& bytes, GuidMask silentMask,

@@ -1,5 +1,6 @@
 #include "audit/json_report.h"
 
+#include "audit/live_report.h"
 #include "audit/report_cells.h"
 #include "console/console.h"
 #include "text/utf8.h"
@@ -66,6 +67,7 @@ Json AdapterJson(const AuditReport& report, const AuditRecord& record) {
         {"builtInMapping", record.guidClass == kClassKnown && !record.silentFixWrites},
         {"macStored", AddressJson(record.stored)},
     };
+    AddLiveAdapterJson(record, &json);
     return json;
 }
 
@@ -74,6 +76,8 @@ Json FindingJson(const AuditReport& report, const Finding& finding) {
     if (finding.kind == kMacCollision || finding.kind == kGroupAddress) {
         json["address"] = FormatMacAddress(finding.address);
         json["reading"] = NameOrNull(ReadingName(finding.reading));
+    } else if (finding.kind == kNeighborCollision || finding.kind == kLiveCollision) {
+        AddLiveFindingJson(finding, &json);
     } else if (finding.kind != kZeroGuid) {
         json["portGuid"] = GuidText(finding.guid);
     }
@@ -98,7 +102,8 @@ Json SummaryJson(const AuditReport& report) {
                 {"wouldReplace", counts.byState[kStateWouldReplace]},
                 {"noInstance", counts.byState[kStateNoInstance]},
                 {"conflicts", report.conflicts.size()},
-                {"warnings", report.warnings.size()}};
+                {"warnings", report.warnings.size()},
+                {"pendingRestart", counts.pendingRestart}};
 }
 
 // The document goes out a member at a time, and an array an element a line, so that a
@@ -145,7 +150,8 @@ void PrintJsonReport(const AuditReport& report, int status) {
         PrintElement(Json{{"label", store.label},
                           {"read", store.read},
                           {"problem", TextOrNull(store.problem)},
-                          {"warning", TextOrNull(store.warning)}},
+                          {"warning", TextOrNull(store.warning)},
+                          {"live", StoreLiveJson(store)}},
                      index);
     }
     EndArray(report.stores.size());

@@ -24,6 +24,13 @@ struct DerivedAddress {
     MacAddress msbFirst;
 };
 
+// Which reading an address holds for: a finding's, or the one a live address settled.
+enum AddressReading {
+    kBothReadings, // every mask involved is symmetric, or nothing settled it
+    kLsbFirst,
+    kMsbFirst,
+};
+
 // 0xe7, 0xdb, 0xbd and 0x7e: the valid masks whose bit k is set exactly when bit 7 - k is.
 bool IsSymmetricMask(GuidMask mask);
 

@@ -1,5 +1,6 @@
 #include "audit/text_report.h"
 
+#include "audit/live_report.h"
 #include "audit/report_cells.h"
 #include "audit/text_table.h"
 #include "console/console.h"
@@ -17,11 +18,14 @@ std::wstring Number(std::size_t count) {
     return ExpandMessage(L"%d", nullptr, static_cast<unsigned>(count));
 }
 
-// The rows --problems keeps: not ok, or named by a conflict or warning.
+// The rows --problems keeps: not ok, in need of a restart or with an address nothing explains,
+// or named by a conflict or warning.
 std::vector<bool> RowsShown(const AuditReport& report, bool problemsOnly) {
     std::vector<bool> shown(report.records.size(), !problemsOnly);
     for (std::size_t index = 0; index < report.records.size(); ++index) {
-        if (report.records[index].state != kStateOk) {
+        const AuditRecord& record = report.records[index];
+        if (record.state != kStateOk || record.live.restartNeeded ||
+            record.live.state == kLiveUnexplained) {
             shown[index] = true;
         }
     }
@@ -59,6 +63,8 @@ std::wstring FindingLine(const AuditReport& report, const Finding& finding) {
     line += NameCell(FindingName(finding.kind));
     if (finding.kind == kMacCollision || finding.kind == kGroupAddress) {
         line += L" " + Wide(FormatMacAddress(finding.address));
+    } else if (finding.kind == kNeighborCollision || finding.kind == kLiveCollision) {
+        line += L" " + Printable(Wide(LiveFindingText(finding)));
     } else if (finding.kind != kZeroGuid) {
         line += L" " + Wide(GuidText(finding.guid));
     }
@@ -118,7 +124,8 @@ std::wstring SummaryLine(const AuditReport& report) {
            Count(L"would-replace", counts.byState[kStateWouldReplace]) +
            Count(L"no-instance", counts.byState[kStateNoInstance]) +
            Count(L"conflicts", report.conflicts.size()) +
-           Count(L"warnings", report.warnings.size()) + L"\n";
+           Count(L"warnings", report.warnings.size()) +
+           Count(L"pending-restart", counts.pendingRestart) + L"\n";
 }
 
 void PrintTextReport(const AuditReport& report, TextReportShape shape) {

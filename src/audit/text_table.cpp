@@ -1,5 +1,6 @@
 #include "audit/text_table.h"
 
+#include "audit/live_report.h"
 #include "audit/report_cells.h"
 #include "console/console.h"
 
@@ -9,8 +10,9 @@
 namespace {
 
 const wchar_t* const kWideColumns[] = {
-    L"STORE", L"SUBKEY",        L"STATE",      L"PORT-GUID", L"CLASS", L"STORED",     L"SILENT-FIX",
-    L"FIX",   L"MAC-AFTER-FIX", L"MAC-STORED", L"INSTANCE",  L"NAME",  L"DESCRIPTION"};
+    L"STORE",        L"SUBKEY",  L"STATE",         L"PORT-GUID",  L"CLASS",      L"STORED",
+    L"SILENT-FIX",   L"FIX",     L"MAC-AFTER-FIX", L"MAC-STORED", L"LIVE",       L"MAC-NOW",
+    L"MAC-EXPECTED", L"RESTART", L"INSTANCE",      L"NAME",       L"DESCRIPTION"};
 const wchar_t* const kNarrowColumns[] = {L"STORE",    L"SUBKEY",        L"CONNECTION", L"STATE",
                                          L"GUIDMASK", L"MAC-AFTER-FIX", L"PORT-GUID"};
 const std::size_t kWideCount = sizeof kWideColumns / sizeof kWideColumns[0];
@@ -40,6 +42,10 @@ Row WideRow(const AuditReport& report, const AuditRecord& record) {
                FixCell(record),
                AddressCell(record.afterFix, KeepsBuiltInMapping(record)),
                AddressCell(record.stored, false),
+               Wide(LiveStateCell(record)),
+               Wide(MacNowCell(record)),
+               Wide(MacExpectedCell(record)),
+               Wide(RestartCell(record)),
                TextCell(record.instanceId),
                TextCell(record.connectionName),
                TextCell(record.driverDesc)};

@@ -27,7 +27,7 @@ SKIPPED = 77
 
 HOST_D_MESSAGE = ("audit status 2: mac-collision 00-dd-ee-11-22-33 (0001, 0002); stores=1 "
                   "unreadable=0 adapters=2 ok=2 wouldWrite=0 wouldReplace=0 noInstance=0 "
-                  "conflicts=1 warnings=0")
+                  "conflicts=1 warnings=0 pendingRestart=0")
 FLEET_MESSAGE = (
     "fleet audit status 2: "
     "conflict: mac-collision 00-aa-bb-ee-ff-01: $WORK/host-a.reg 0001 \"Storage (rack 7's "
@@ -35,7 +35,7 @@ FLEET_MESSAGE = (
     "conflict: mac-collision 00-dd-ee-11-22-33: $WORK/host-d.reg 0001 \"ib0\" 0x00ddee9900112233, "
     "$WORK/host-d.reg 0002 \"ib1\" 0x00ddee9999112233 | "
     "summary: stores=4 unreadable=0 adapters=6 ok=5 would-write=1 would-replace=0 no-instance=0 "
-    "conflicts=2 warnings=0")
+    "conflicts=2 warnings=0 pending-restart=0")
 RESTARTS = 'host-a {"InterfaceGuid": "{1A1B2C3D-0E0F-4A1B-9C2D-3E4F5A6B7C8D}"}\n'
 
 

@@ -125,7 +125,8 @@ class HiveLogsTest(unittest.TestCase):
         self.assertIn("ipoib-guidmask-audit: " + bare + ": warning: the hive was not shut down "
                       "cleanly", audit.stderr)
         self.assertTrue(audit.stdout.endswith(" adapters=0 ok=0 would-write=0 would-replace=0 "
-                                              "no-instance=0 conflicts=0 warnings=0\n"))
+                                              "no-instance=0 conflicts=0 warnings=0 "
+                                              "pending-restart=0\n"))
         warned = subprocess.run([ARGS.audit, "--json", bare], capture_output=True, timeout=60)
         self.assertIn("may be incomplete", json.loads(warned.stdout)["stores"][0]["warning"])
 

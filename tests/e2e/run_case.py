@@ -127,9 +127,10 @@ def name_store(options, store_path, store_present, env):
         env["IPOIB_GUIDMASK_REGISTRY"] = store_path
 
 
-def json_differences(case, stdout):
-    """The audit's document, parsed, against expected-json; the label of a case's one store
-    (a path, or the Windows computer's name) reads "$STORE"."""
+def json_differences(case, stdout, windows):
+    """The audit's document, parsed, against expected-json (expected-json-wine on the Wine leg,
+    where the case has one); the label of a case's one store (a path, or the Windows computer's
+    name) reads "$STORE"."""
     try:
         document = json.loads(stdout.decode("utf-8"))
     except ValueError as error:
@@ -138,7 +139,8 @@ def json_differences(case, stdout):
     text = json.dumps(document)
     if len(labels) == 1 and not case_stores(case):
         text = text.replace(json.dumps(labels[0]), json.dumps("$STORE"))
-    expected = json.loads(case_file(case, "expected-json"))
+    wine_json = case_file(case, "expected-json-wine") if windows else None
+    expected = json.loads(wine_json if wine_json is not None else case_file(case, "expected-json"))
     actual = json.loads(text)
     return [] if actual == expected else [difference("JSON document", expected, actual)]
 
@@ -151,7 +153,7 @@ def compare_outputs(case, completed, store_path, windows):
     if windows and not expected_out.startswith(reg_file.UTF16_BOM):
         expected_out = wine.windows_stdout(expected_out)
     if case_file(case, "expected-json") is not None:
-        failures += json_differences(case, completed.stdout)
+        failures += json_differences(case, completed.stdout, windows)
     elif completed.stdout != expected_out:
         failures.append(difference("stdout", expected_out, completed.stdout))
     if store_path is not None:

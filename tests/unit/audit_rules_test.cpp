@@ -1,7 +1,12 @@
 #include "audit/adapter_audit.h"
 #include "audit/conflicts.h"
+#include "audit/live_audit.h"
+#include "audit/live_interfaces.h"
+#include "audit/live_state.h"
 #include "audit/mac_address.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -65,7 +70,7 @@ struct Adapter {
 AuditReport ReportOf(const std::vector<Adapter>& adapters) {
     AuditReport report;
     report.silentMask = 0xe7;
-    report.stores = {{"a", true, "", ""}, {"b", true, "", ""}};
+    report.stores = {{"a", true, "", "", kLiveNoHost, {}}, {"b", true, "", "", kLiveNoHost, {}}};
     for (const Adapter& adapter : adapters) {
         AuditRecord record = AuditRecord();
         record.store = adapter.store;
@@ -180,6 +185,404 @@ TEST(AuditRules, ConflictsWarningsAndSuggestedMasks) {
         EXPECT_EQ(row.warnings, Kinds(report.warnings)) << row.what;
         EXPECT_EQ(row.firstSuggested, Masks(report)) << row.what;
     }
+}
+
+// The live facts of one adapter and what the rules make of them.
+MacAddress MacOf(const char* text) {
+    MacAddress address = {{0, 0, 0, 0, 0, 0}};
+    unsigned bytes[6] = {0, 0, 0, 0, 0, 0};
+    std::sscanf(text, "%x-%x-%x-%x-%x-%x", &bytes[0], &bytes[1], &bytes[2], &bytes[3], &bytes[4],
+                &bytes[5]);
+    for (int index = 0; index < 6; ++index) {
+        address.bytes[index] = static_cast<std::uint8_t>(bytes[index]);
+    }
+    return address;
+}
+
+LinkAddress LinkOf(const char* text) {
+    LinkAddress link = {0, {0}};
+    if (*text != '\0') {
+        link.length = 6;
+        const MacAddress address = MacOf(text);
+        std::copy(address.bytes, address.bytes + 6, link.bytes);
+    }
+    return link;
+}
+
+InterfaceGuid InterfaceOf(int index) {
+    InterfaceGuid guid;
+    EXPECT_TRUE(ParseInterfaceGuid(
+        "{0000000" + std::to_string(index) + "-0000-0000-0000-4E6574446576}", &guid));
+    return guid;
+}
+
+// GUIDs as printed, byte 0 first.
+PortGuid GuidOfPrinted(PortGuid printedAs) {
+    PortGuid guid = 0;
+    for (int index = 0; index < 8; ++index) {
+        guid |= ((printedAs >> (8 * (7 - index))) & 0xFFu) << (8 * index);
+    }
+    return guid;
+}
+
+TEST(AuditRules, LiveStates) {
+    const PortGuid known = 0x003048ffff123456;        // 0xe7: 00-30-48-12-34-56
+    const PortGuid builtIn = 0x0002c9030003a75e;      // known, predefined 0x00
+    const PortGuid unrecognized = 0x0102030405060708; // 0x3f: lsb 01..06, msb 03..08
+    const struct {
+        const char* what;
+        PortGuid printedAs;
+        GuidClass guidClass;
+        GuidMask predefined;
+        const char* stored; // "": none
+        AuditState auditState;
+        const char* networkAddress;
+        LiveAvailability availability;
+        bool found;
+        LinkStatus status;
+        const char* current;
+        const char* state; // "-": none
+        const char* reading;
+        bool restartNeeded;
+    } rows[] = {
+        {"the stored mask's address", known, kClassKnown, 0xe7, "231", kStateOk, "", kLiveRead,
+         true, kLinkUp, "00-30-48-12-34-56", "in-effect", "-", false},
+        {"a stored mask not yet in effect", known, kClassKnown, 0xe7, "231", kStateOk, "",
+         kLiveRead, true, kLinkUp, "00-30-48-ff-ff-12", "pending-restart", "-", true},
+        {"an interface that is down still has its address", known, kClassKnown, 0xe7, "231",
+         kStateOk, "", kLiveRead, true, kLinkDown, "00-30-48-12-34-56", "in-effect", "-", false},
+        {"a non-symmetric mask settled lsb-first", unrecognized, kClassUnrecognized, 0x00, "63",
+         kStateWouldReplace, "", kLiveRead, true, kLinkUp, "01-02-03-04-05-06", "in-effect",
+         "lsb-first", true},
+        {"a non-symmetric mask settled msb-first", unrecognized, kClassUnrecognized, 0x00, "63",
+         kStateWouldReplace, "", kLiveRead, true, kLinkUp, "03-04-05-06-07-08", "in-effect",
+         "msb-first", true},
+        {"no interface: disabled or absent, the mask is read when it starts", known, kClassKnown,
+         0xe7, "", kStateWouldWrite, "", kLiveRead, false, kLinkUp, "", "not-present", "-", false},
+        {"an interface whose hardware is not present", known, kClassKnown, 0xe7, "231", kStateOk,
+         "", kLiveRead, true, kLinkNotPresent, "00-30-48-ff-ff-12", "not-present", "-", false},
+        {"an override decides, on a store file too", known, kClassKnown, 0xe7, "", kStateWouldWrite,
+         "02AABBCCDDEE", kLiveNoHost, false, kLinkUp, "", "overridden", "-", true},
+        {"an override on a live host", known, kClassKnown, 0xe7, "231", kStateOk, "02AABBCCDDEE",
+         kLiveRead, true, kLinkUp, "02-aa-bb-cc-dd-ee", "overridden", "-", false},
+        {"a store file has no live state", known, kClassKnown, 0xe7, "", kStateWouldWrite, "",
+         kLiveNoHost, false, kLinkUp, "", "-", "-", true},
+        {"the calls failed", known, kClassKnown, 0xe7, "231", kStateOk, "", kLiveFailed, false,
+         kLinkUp, "", "unknown", "-", false},
+        {"the driver's built-in mapping: no guess", builtIn, kClassKnown, 0x00, "", kStateOk, "",
+         kLiveRead, true, kLinkUp, "00-02-c9-03-a7-5e", "built-in", "-", false},
+        {"no mask stored, the default's address", unrecognized, kClassUnrecognized, 0x00, "",
+         kStateWouldWrite, "", kLiveRead, true, kLinkUp, "01-02-03-06-07-08", "no-mask", "-", true},
+        {"stored text that is no mask reads as none", unrecognized, kClassUnrecognized, 0x00,
+         "0xe7", kStateWouldWrite, "", kLiveRead, true, kLinkUp, "01-02-03-06-07-08", "no-mask",
+         "-", true},
+        {"no mask stored, an address nothing gives", unrecognized, kClassUnrecognized, 0x00, "",
+         kStateWouldWrite, "", kLiveRead, true, kLinkUp, "02-00-00-00-00-01", "unexplained", "-",
+         true},
+        {"no instance, so no GUID to explain the address", 0, kClassNone, 0x00, "",
+         kStateNoInstance, "", kLiveRead, true, kLinkUp, "02-00-00-00-00-01", "unexplained", "-",
+         false},
+        {"an address of no length", known, kClassKnown, 0xe7, "231", kStateOk, "", kLiveRead, true,
+         kLinkUp, "", "unexplained", "-", false},
+    };
+    for (const auto& row : rows) {
+        AuditRecord record = AuditRecord();
+        record.instanceId = "{00000003-0000-0000-0000-4e6574446576}";
+        record.guid = GuidOfPrinted(row.printedAs);
+        record.guidClass = row.guidClass;
+        record.predefinedMask = row.predefined;
+        record.storedKind =
+            *row.stored == '\0' ? kStoredAbsent : ReadStoredMask(row.stored, &record.storedMask);
+        record.state = row.auditState;
+        record.live.networkAddress = row.networkAddress;
+        LiveTables tables;
+        tables.availability = row.availability;
+        if (row.found) {
+            tables.interfaces.push_back(
+                LiveInterface{InterfaceOf(3), LinkOf(row.current), LinkOf(""), row.status});
+        }
+        tables.interfaces.push_back(
+            LiveInterface{InterfaceOf(4), LinkOf("00-30-48-12-34-56"), LinkOf(""), kLinkUp});
+        FindLiveInterface(tables, &record);
+        JudgeLiveAdapter(row.availability, &record);
+        const LiveAdapter& live = record.live;
+        const char* state = LiveStateName(live.state);
+        const char* reading = ReadingName(live.reading);
+        EXPECT_EQ(row.state, std::string(state == nullptr ? "-" : state)) << row.what;
+        EXPECT_EQ(row.reading, std::string(reading == nullptr ? "-" : reading)) << row.what;
+        EXPECT_EQ(row.restartNeeded, live.restartNeeded) << row.what;
+        EXPECT_EQ(row.found && row.availability == kLiveRead, live.interfaceFound) << row.what;
+    }
+}
+
+TEST(AuditRules, InterfaceGuidsCompareAsGuids) {
+    const struct {
+        const char* text;
+        bool valid;
+        bool sameAsThree;
+    } rows[] = {
+        {"{00000003-0000-0000-0000-4E6574446576}", true, true},
+        {"{00000003-0000-0000-0000-4e6574446576}", true, true},
+        {"{00000030-0000-0000-0000-4E6574446576}", true, false},
+        {"00000003-0000-0000-0000-4E6574446576", false, false},
+        {"{00000003-0000-0000-0000-4E6574446576} ", false, false},
+        {"{0000000g-0000-0000-0000-4E6574446576}", false, false},
+        {"{000000030-000-0000-0000-4E6574446576}", false, false},
+        {"{00000003-0000-0000-00004-E6574446576}", false, false},
+        {"", false, false},
+    };
+    for (const auto& row : rows) {
+        InterfaceGuid guid;
+        EXPECT_EQ(row.valid, ParseInterfaceGuid(row.text, &guid)) << row.text;
+        if (row.valid) {
+            EXPECT_EQ(row.sameAsThree, SameInterfaceGuid(guid, InterfaceOf(3))) << row.text;
+        }
+    }
+    EXPECT_EQ("{00000003-0000-0000-0000-4E6574446576}", FormatInterfaceGuid(InterfaceOf(3)));
+}
+
+TEST(AuditRules, LinkAddressText) {
+    const struct {
+        const char* text;
+        bool valid;
+        std::size_t length;
+    } rows[] = {
+        {"00-30-48-12-34-56", true, 6},
+        {"", true, 0},
+        {"0a", true, 1},
+        {"80-00-00-48-fe-80-00-00-00-00-00-00-00-02-c9-03-00-0a-b1-c3", true, 20},
+        {"00-30-48-12-34-5", false, 0},
+        {"00:30:48:12:34:56", false, 0},
+        {"00-30-48-12-34-5g", false, 0},
+        {"00-30-48-12-34-56-", false, 0},
+        {"00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-00-"
+         "00-"
+         "00-00-00",
+         false, 0},
+    };
+    for (const auto& row : rows) {
+        LinkAddress address;
+        EXPECT_EQ(row.valid, ParseLinkAddress(row.text, &address)) << row.text;
+        if (row.valid) {
+            EXPECT_EQ(row.length, address.length) << row.text;
+            EXPECT_EQ(row.text, FormatLinkAddress(address));
+        }
+    }
+}
+
+TEST(AuditRules, IpAddressText) {
+    const struct {
+        int family;
+        std::uint8_t bytes[16];
+        const char* text;
+    } rows[] = {
+        {4, {192, 168, 50, 2}, "192.168.50.2"},
+        {6, {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, "fe80::1"},
+        {6, {0}, "::"},
+        {6, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, "::1"},
+        {6, {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1}, "2001:db8::1:0:0:1"},
+        {6, {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1}, "2001:db8:0:1:1:1:1:1"},
+        {6, {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0}, "2001:db8:0:0:1::"},
+        {6, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 192, 0, 2, 1}, "::ffff:192.0.2.1"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.text, FormatIpAddress(row.family, row.bytes));
+    }
+}
+
+// Adapters on stores 0 and 1, each on its interface (by index) with its current address.
+struct LiveHostAdapter {
+    std::size_t store;
+    int interfaceIndex; // 0: no interface
+    const char* current;
+    LinkStatus status;
+};
+
+struct NeighborRow {
+    std::size_t store;
+    int interfaceIndex;
+    int family;
+    const char* address;
+    const char* link;
+    NeighborState state;
+};
+
+std::string LiveFindings(const std::vector<Finding>& findings) {
+    std::string text;
+    for (const Finding& finding : findings) {
+        text += (text.empty() ? "" : " | ") + std::string(FindingName(finding.kind)) + " " +
+                FormatMacAddress(finding.address);
+        for (std::size_t adapter : finding.records) {
+            text += " #" + std::to_string(adapter);
+        }
+        for (const std::string& neighbor : finding.neighbors) {
+            text += " " + neighbor;
+        }
+    }
+    return text;
+}
+
+TEST(AuditRules, NeighborAndLiveCollisions) {
+    const std::vector<LiveHostAdapter> host = {{0, 3, "00-30-48-12-34-56", kLinkUp},
+                                               {0, 5, "00-30-48-12-34-99", kLinkUp}};
+    const struct {
+        const char* what;
+        std::vector<LiveHostAdapter> adapters;
+        std::vector<NeighborRow> neighbors;
+        const char* neighborFindings; // store 0's
+        const char* liveFindings;
+    } rows[] = {
+        {"two neighbors with one address",
+         host,
+         {{0, 3, 4, "192.168.50.2", "00-11-22-33-44-55", kNeighborPermanent},
+          {0, 3, 4, "192.168.50.3", "00-11-22-33-44-55", kNeighborStale},
+          {0, 3, 4, "192.168.50.9", "00-11-22-33-44-66", kNeighborReachable}},
+         "neighbor-collision 00-11-22-33-44-55 #0 192.168.50.2 192.168.50.3",
+         ""},
+        {"one peer's IPv4 and IPv6 addresses are no collision",
+         host,
+         {{0, 3, 4, "192.168.50.2", "00-11-22-33-44-55", kNeighborPermanent},
+          {0, 3, 6, "fe80::1", "00-11-22-33-44-55", kNeighborPermanent}},
+         "",
+         ""},
+        {"incomplete, unreachable, group and zero entries take no part",
+         host,
+         {{0, 3, 4, "192.168.50.2", "00-11-22-33-44-55", kNeighborIncomplete},
+          {0, 3, 4, "192.168.50.3", "00-11-22-33-44-55", kNeighborReachable},
+          {0, 3, 4, "192.168.50.4", "00-11-22-33-44-55", kNeighborUnreachable},
+          {0, 3, 4, "224.0.0.22", "01-00-5e-00-00-16", kNeighborPermanent},
+          {0, 3, 4, "239.0.0.22", "01-00-5e-00-00-16", kNeighborPermanent},
+          {0, 3, 4, "192.168.50.5", "", kNeighborPermanent},
+          {0, 3, 4, "192.168.50.6", "00-00-00-00-00-00", kNeighborPermanent},
+          {0, 3, 4, "192.168.50.7", "00-00-00-00-00-00", kNeighborPermanent}},
+         "",
+         ""},
+        {"a neighbor with this interface's own address",
+         host,
+         {{0, 3, 4, "192.168.50.4", "00-30-48-12-34-56", kNeighborPermanent}},
+         "neighbor-collision 00-30-48-12-34-56 #0 192.168.50.4",
+         ""},
+        {"a neighbor with another IPoIB interface's address",
+         host,
+         {{0, 3, 6, "fe80::4", "00-30-48-12-34-99", kNeighborStale}},
+         "neighbor-collision 00-30-48-12-34-99 #0 #1 fe80::4",
+         ""},
+        {"neighbors of interfaces that are not IPoIB, or of another store",
+         host,
+         {{0, 7, 4, "10.0.0.2", "00-11-22-33-44-55", kNeighborPermanent},
+          {0, 7, 4, "10.0.0.3", "00-11-22-33-44-55", kNeighborPermanent},
+          {1, 3, 4, "192.168.50.2", "00-11-22-33-44-55", kNeighborPermanent},
+          {1, 3, 4, "192.168.50.3", "00-11-22-33-44-55", kNeighborPermanent}},
+         "",
+         ""},
+        {"one current address on two hosts",
+         {{0, 3, "00-30-48-12-34-56", kLinkUp}, {1, 3, "00-30-48-12-34-56", kLinkDown}},
+         {},
+         "",
+         "live-collision 00-30-48-12-34-56 #0 #1"},
+        {"two adapter keys naming one interface, and an interface not present",
+         {{0, 3, "00-30-48-12-34-56", kLinkUp},
+          {0, 3, "00-30-48-12-34-56", kLinkUp},
+          {1, 4, "00-30-48-12-34-56", kLinkNotPresent},
+          {1, 0, "", kLinkUp}},
+         {},
+         "",
+         ""},
+    };
+    for (const auto& row : rows) {
+        std::vector<AuditRecord> records;
+        for (const LiveHostAdapter& adapter : row.adapters) {
+            AuditRecord record = AuditRecord();
+            record.store = adapter.store;
+            record.live.interfaceFound = adapter.interfaceIndex != 0;
+            record.live.interfaceFacts =
+                LiveInterface{InterfaceOf(adapter.interfaceIndex), LinkOf(adapter.current),
+                              LinkOf(""), adapter.status};
+            records.push_back(record);
+        }
+        std::vector<LiveNeighbor> neighbors[2];
+        for (const NeighborRow& neighbor : row.neighbors) {
+            neighbors[neighbor.store].push_back(
+                LiveNeighbor{InterfaceOf(neighbor.interfaceIndex), neighbor.family,
+                             neighbor.address, LinkOf(neighbor.link), neighbor.state});
+        }
+        EXPECT_EQ(row.neighborFindings,
+                  LiveFindings(FindNeighborCollisions(records, 0, neighbors[0])))
+            << row.what;
+        EXPECT_EQ(row.liveFindings, LiveFindings(FindLiveCollisions(records))) << row.what;
+    }
+}
+
+// Where a host's live address settled the reading of a non-symmetric mask, the other reading
+// of that adapter's address meets no other.
+TEST(AuditRules, LiveReadingDecidesCollisions) {
+    const struct {
+        const char* what;
+        const char* current; // host a's interface; nullptr: no live host
+        const char* conflicts;
+    } rows[] = {
+        {"the address reads lsb-first: no msb-first collision", "00-01-02-03-04-05", ""},
+        {"the address reads msb-first: the collision stands", "02-03-04-05-06-07",
+         "mac-collision/msb-first"},
+        {"no live host: both readings count", nullptr, "mac-collision/msb-first"},
+    };
+    for (const auto& row : rows) {
+        AuditReport report;
+        report.silentMask = 0x3f;
+        report.maskDependentCount = 0;
+        report.stores = {{"a", true, "", "", row.current ? kLiveRead : kLiveNoHost, {}},
+                         {"b", true, "", "", kLiveNoHost, {}}};
+        for (PortGuid guid : {0x0706050403020100u, 0x0706050403020198u}) {
+            AuditRecord record = AuditRecord();
+            record.store = report.records.size();
+            record.guid = guid;
+            record.guidClass = kClassUnrecognized;
+            record.maskFromArgument = true;
+            record.silentFixWrites = true;
+            record.silentFixMask = 0x3f;
+            record.afterFix = DeriveAddress(guid, 0x3f);
+            record.storedKind = kStoredMask;
+            record.storedMask = 0x3f;
+            record.state = kStateOk;
+            if (record.store == 0 && row.current != nullptr) {
+                record.live.interfaceFound = true;
+                record.live.interfaceFacts =
+                    LiveInterface{InterfaceOf(3), LinkOf(row.current), LinkOf(""), kLinkUp};
+            }
+            report.records.push_back(record);
+        }
+        FindConflicts(&report);
+        EXPECT_EQ(row.conflicts, Kinds(report.conflicts)) << row.what;
+    }
+}
+
+TEST(AuditRules, PendingRestartIsCountedAndChangesTheStatus) {
+    for (LiveState state : {kLiveInEffect, kLivePendingRestart, kLiveNotPresent}) {
+        AuditReport report;
+        report.stores = {{"a", true, "", "", kLiveRead, {}}};
+        AuditRecord record = AuditRecord();
+        record.state = kStateOk;
+        record.live.state = state;
+        report.records.push_back(record);
+        const bool pending = state == kLivePendingRestart;
+        EXPECT_EQ(pending ? 1u : 0u, CountAudit(report).pendingRestart) << LiveStateName(state);
+        EXPECT_EQ(pending ? 1 : 0, AuditStatus(report)) << LiveStateName(state);
+    }
+}
+
+TEST(AuditRules, LiveTablesNotReadAreSaidInOneLine) {
+    LiveTables tables;
+    tables.availability = kLiveRead;
+    EXPECT_EQ("", LiveFailureLine(tables));
+    tables.failures = {{kIpv4NeighborTable, 5}, {kIpv6NeighborTable, 1}};
+    EXPECT_EQ("ipoib-guidmask-audit: the live state was not read whole: the IPv4 neighbor table "
+              "(GetIpNetTable2, error 5), the IPv6 neighbor table (GetIpNetTable2, error 1)\n",
+              LiveFailureLine(tables));
+    tables.availability = kLiveFailed;
+    tables.failures = {{kInterfaceTable, 8}};
+    EXPECT_EQ("ipoib-guidmask-audit: the live state could not be read: the interface table "
+              "(GetIfTable2, error 8)\n",
+              LiveFailureLine(tables));
 }
 
 } // namespace
