@@ -24,23 +24,6 @@ bool EntryBefore(const AddressEntry& left, const AddressEntry& right) {
            std::tie(right.address, right.guid, right.record);
 }
 
-std::uint64_t AddressNumber(const MacAddress& address) {
-    std::uint64_t number = 0;
-    for (std::uint8_t byte : address.bytes) {
-        number = (number << 8) | byte;
-    }
-    return number;
-}
-
-MacAddress AddressOfNumber(std::uint64_t number) {
-    MacAddress address;
-    for (int index = 5; index >= 0; --index) {
-        address.bytes[index] = static_cast<std::uint8_t>(number & 0xFFu);
-        number >>= 8;
-    }
-    return address;
-}
-
 // A zero GUID converted nothing: it is warned of, and takes no part in the GUID and address
 // rules, where every such adapter would meet every other.
 bool TakesPart(const AuditRecord& record) {

@@ -7,23 +7,6 @@
 
 namespace {
 
-std::uint64_t AddressNumber(const MacAddress& address) {
-    std::uint64_t number = 0;
-    for (std::uint8_t byte : address.bytes) {
-        number = (number << 8) | byte;
-    }
-    return number;
-}
-
-MacAddress AddressOfNumber(std::uint64_t number) {
-    MacAddress address;
-    for (int index = 5; index >= 0; --index) {
-        address.bytes[index] = static_cast<std::uint8_t>(number & 0xFFu);
-        number >>= 8;
-    }
-    return address;
-}
-
 // An address the present interface has now; false when there is none to compare.
 bool CurrentAddress(const LiveAdapter& live, MacAddress* address) {
     return live.interfaceFound && live.interfaceFacts.status != kLinkNotPresent &&

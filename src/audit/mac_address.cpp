@@ -76,3 +76,20 @@ std::string HexByte(std::uint8_t byte) {
     const char digits[] = "0123456789abcdef";
     return std::string{digits[byte >> 4], digits[byte & 0x0F]};
 }
+
+std::uint64_t AddressNumber(const MacAddress& address) {
+    std::uint64_t number = 0;
+    for (std::uint8_t byte : address.bytes) {
+        number = (number << 8) | byte;
+    }
+    return number;
+}
+
+MacAddress AddressOfNumber(std::uint64_t number) {
+    MacAddress address;
+    for (int index = 5; index >= 0; --index) {
+        address.bytes[index] = static_cast<std::uint8_t>(number & 0xFFu);
+        number >>= 8;
+    }
+    return address;
+}

@@ -54,3 +54,7 @@ std::string HexByte(std::uint8_t byte);
 // ascending order.
 extern const GuidMask kMaskCandidates[];
 extern const std::size_t kMaskCandidateCount;
+
+// An address as a 48-bit number, first byte highest, and back: sets and sorts of addresses.
+std::uint64_t AddressNumber(const MacAddress& address);
+MacAddress AddressOfNumber(std::uint64_t number);
